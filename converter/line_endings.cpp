@@ -1,0 +1,51 @@
+#include "converter/line_endings.h"
+
+#include "converter/run_context.h"
+
+namespace {
+constexpr std::size_t detect_window = 2000;
+}
+
+int detect_type_of(const unsigned char *bytes, std::size_t n) {
+    std::size_t window = n < detect_window ? n : detect_window;
+    // The LF of a pair may lie just past the window, if it was read.
+    for (std::size_t i = 0; i < window; ++i)
+        if (bytes[i] == cr && i + 1 < n && bytes[i + 1] == lf)
+            return type_dos;
+    return type_unix;
+}
+
+int detect_type() {
+    std::uint32_t n = read_chunk(run.in_handle, run.in_buf, run.chunk_len);
+    return detect_type_of(run.in_buf, n);
+}
+
+std::size_t unix_to_dos_reference(const unsigned char *in, std::size_t n, unsigned char *out) {
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (in[i] == lf)
+            out[used++] = cr;
+        out[used++] = in[i];
+    }
+    return used;
+}
+
+std::size_t dos_to_unix_reference(const unsigned char *in, std::size_t n, unsigned char *out) {
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (in[i] != cr)
+            out[used++] = in[i];
+    return used;
+}
+
+std::uint32_t unix_to_dos(std::int32_t length) {
+    run.out_count += static_cast<std::int32_t>(
+        unix_to_dos_reference(run.in_buf, static_cast<std::size_t>(length), run.out_buf));
+    return write_chunk(run.out_handle, run.out_buf, run.out_count);
+}
+
+std::uint32_t dos_to_unix(std::int32_t length) {
+    run.out_count += static_cast<std::int32_t>(
+        dos_to_unix_reference(run.in_buf, static_cast<std::size_t>(length), run.out_buf));
+    return write_chunk(run.out_handle, run.out_buf, run.out_count);
+}

@@ -1,0 +1,28 @@
+// Line-ending detection and the two converters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr int type_unix = 1; // lines end in LF
+inline constexpr int type_dos = 2;  // lines end in CR LF
+
+inline constexpr unsigned char cr = 0x0D;
+inline constexpr unsigned char lf = 0x0A;
+
+// Reads one chunk from run.in_handle into run.in_buf and answers type_dos
+// when a CR LF pair starts in its first 2,000 bytes, type_unix otherwise.
+// The input's position is left after what was read.
+int detect_type();
+int detect_type_of(const unsigned char *bytes, std::size_t n);
+
+// Convert the first `length` bytes of run.in_buf into run.out_buf, add to
+// run.out_count (which the caller has zeroed) and write the result to
+// run.out_handle. Return what write_chunk returns.
+std::uint32_t unix_to_dos(std::int32_t length);
+std::uint32_t dos_to_unix(std::int32_t length);
+
+// The byte-by-byte conversions: a CR before every LF, or every CR dropped.
+// `out` must hold 2 x n bytes. Return the number of bytes written to `out`.
+std::size_t unix_to_dos_reference(const unsigned char *in, std::size_t n, unsigned char *out);
+std::size_t dos_to_unix_reference(const unsigned char *in, std::size_t n, unsigned char *out);

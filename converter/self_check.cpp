@@ -1,0 +1,63 @@
+#include "converter/self_check.h"
+
+#include <cstring>
+
+#include "converter/crc32.h"
+
+// A CRC guards against a damaged or truncated file, not against someone who
+// means harm: whoever can change the file can change the stamp as well.
+
+// volatile: the stamp is written into the file after linking, so the
+// compiler must not fold the zeros it sees here into the code.
+extern "C" const volatile integrity_slot lfswap_integrity_slot;
+extern "C" const volatile integrity_slot lfswap_integrity_slot = {LFSWAP_INTEGRITY_MARKER, {}};
+
+namespace {
+
+std::uint32_t slot_value(std::size_t at) {
+    const volatile unsigned char *p = lfswap_integrity_slot.stamp + at;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+unsigned char file_buffer[1 << 16];
+
+} // namespace
+
+bool crc_of_file(io_handle h, std::uint64_t zero_at, std::uint32_t *crc) {
+    std::uint32_t c = 0;
+    std::uint64_t pos = 0;
+    for (;;) {
+        std::uint32_t got = 0;
+        if (!file_read(h, file_buffer, sizeof file_buffer, &got))
+            return false;
+        if (got == 0)
+            break;
+        // Blank whatever part of the stamped bytes this block holds.
+        for (std::uint64_t i = zero_at; i < zero_at + integrity_stamp_size; ++i)
+            if (i >= pos && i < pos + got)
+                file_buffer[i - pos] = 0;
+        c = crc32_update(c, file_buffer, got);
+        pos += got;
+    }
+    *crc = c;
+    return true;
+}
+
+bool self_check_passes(const char *argv0) {
+    static_assert(sizeof LFSWAP_INTEGRITY_MARKER == integrity_marker_size);
+    std::uint32_t zero_at = slot_value(0);
+    std::uint32_t expected = slot_value(4);
+    if (zero_at == 0)
+        return false; // never stamped
+    char path[4096];
+    if (!own_executable_path(argv0, path, sizeof path))
+        return false;
+    io_handle h = file_open(path, access_read, share_read | share_write, open_existing, attr_normal);
+    if (h == invalid_handle)
+        return false;
+    std::uint32_t actual = 0;
+    bool read = crc_of_file(h, zero_at, &actual);
+    file_close(h);
+    return read && actual == expected;
+}

@@ -1,0 +1,109 @@
+// The tool's only contract with the operating system. Everything above this
+// header is portable C++; platform/posix.cpp and platform/win32.cpp implement
+// it, and the build picks one. No OS type appears here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// A file handle (io_handle). Zero means "no handle" (the run context starts that way);
+// invalid_handle is what a failed open yields. A POSIX backend must never
+// hand out zero for descriptor 0, so handles are not bare descriptors.
+enum class io_handle : std::intptr_t {};
+inline constexpr io_handle no_handle{};
+inline constexpr io_handle invalid_handle{-1};
+
+// Open parameters. The values are the Win32 ones so that the Windows
+// backend passes them straight through.
+inline constexpr std::uint32_t access_read = 0x80000000u;  // GENERIC_READ
+inline constexpr std::uint32_t access_write = 0x40000000u; // GENERIC_WRITE
+
+inline constexpr std::uint32_t share_none = 0;
+inline constexpr std::uint32_t share_read = 0x1;  // FILE_SHARE_READ
+inline constexpr std::uint32_t share_write = 0x2; // FILE_SHARE_WRITE
+
+inline constexpr std::uint32_t create_new = 1;    // fail if it exists
+inline constexpr std::uint32_t create_always = 2; // create, or empty it
+inline constexpr std::uint32_t open_existing = 3; // fail if missing
+
+inline constexpr std::uint32_t attr_readonly = 0x1;
+inline constexpr std::uint32_t attr_hidden = 0x2;
+inline constexpr std::uint32_t attr_normal = 0x80;
+inline constexpr std::uint32_t flag_backup_semantics = 0x02000000u; // lets a directory open
+
+enum class seek_origin { begin, current, end };
+
+// Opens `path` (null opens nothing and fails) and returns the handle, or
+// invalid_handle. Sharing is enforced as on Windows: a write open fails
+// while someone holds the file without share_write, a read open fails while
+// someone holds it for writing.
+io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
+                      std::uint32_t disposition, std::uint32_t attributes);
+
+// Reads up to `length` bytes; false on failure. A true result with
+// *got == 0 is end of file.
+bool file_read(io_handle h, void *buffer, std::uint32_t length, std::uint32_t *got);
+
+// Writes `length` bytes, retrying partial writes; false on failure, with
+// *written holding what did get written.
+bool file_write(io_handle h, const void *buffer, std::uint32_t length,
+                std::uint32_t *written);
+
+bool file_seek(io_handle h, std::int64_t offset, seek_origin origin);
+bool file_close(io_handle h);
+
+// The size recorded for the file `path` names; false when it cannot be had.
+bool file_size_by_path(const char *path, std::int64_t *size);
+
+// True when the attributes of `path` can be read (files and directories);
+// never for null.
+bool path_exists(const char *path);
+
+// Windows: narrow file functions take OEM code-page names from now on.
+// Elsewhere nothing to do.
+void set_file_apis_to_oem();
+
+// Called first thing in main: whatever the process needs before any I/O
+// (binary standard streams, no death on a closed pipe).
+void process_start();
+
+// True when standard output is a terminal (the percentage is then flushed
+// as it is written).
+bool stdout_is_terminal();
+
+// Writes box-drawing text (code page 437 bytes) to standard error. On a
+// terminal that expects another encoding the backend may translate the
+// glyphs; redirected, the bytes go out unchanged.
+void write_cp437_to_stderr(const char *text, std::size_t length);
+
+// The path of the running executable into `buffer` (zero-terminated);
+// false when it cannot be found. `argv0` is a last resort.
+bool own_executable_path(const char *argv0, char *buffer, std::size_t capacity);
+
+// One key from the console itself (not standard input), without echo and
+// without waiting for return. Keys that are not characters (arrows,
+// function keys) come back as a value that is not a letter; -1 when the
+// console cannot be read.
+int console_read_key();
+
+// The file-selection window. The record mirrors what the Windows common
+// dialog is given; `path` must hold path_capacity bytes and is never cleared
+// by the backend: what it holds is shown as the starting name.
+inline constexpr std::size_t path_capacity = 260;
+inline constexpr std::uint32_t dialog_file_must_exist = 0x1000; // OFN_FILEMUSTEXIST
+
+struct file_dialog_record {
+    const char *filter;         // pairs of zero-terminated texts, ended by an empty one
+    std::uint32_t filter_index; // 1 = first pair
+    char *path;                 // in: initial name; out: the chosen full path
+    std::uint32_t path_size;
+    char *file_title; // out: the chosen name without its folder
+    std::uint32_t file_title_size;
+    const char *title;
+    std::uint32_t flags;
+    const char *default_ext; // appended to a name typed without one; may be null
+};
+
+enum class dialog_result { chosen, cancelled, unavailable };
+
+dialog_result show_open_dialog(file_dialog_record *record);

@@ -1,0 +1,309 @@
+// POSIX backend of the platform layer.
+#include "platform.h"
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/auxv.h>
+#endif
+
+namespace {
+
+// Handles are descriptor + 1, so that descriptor 0 is never "no handle".
+int fd_of(io_handle h) { return static_cast<int>(static_cast<std::intptr_t>(h)) - 1; }
+io_handle handle_of(int fd) { return static_cast<io_handle>(static_cast<std::intptr_t>(fd) + 1); }
+bool is_open_handle(io_handle h) { return h != no_handle && h != invalid_handle && fd_of(h) >= 0; }
+
+// Share modes. Windows refuses an open whose access another holder does not
+// share, or whose sharing does not allow another holder's access. Here that
+// is an open-file-description lock taken on the whole file: a writer holds a
+// write lock, a reader that does not share writing holds a read lock. OFD
+// locks conflict between two opens in this process too, which is what makes
+// `lfswap a.txt a.txt` fail. Where a file system refuses such locks the same
+// rule is kept in a table of this process's opens.
+struct held_file {
+    dev_t dev;
+    ino_t ino;
+    int fd;
+    std::uint32_t access;
+    std::uint32_t share;
+};
+constexpr int max_held = 16;
+held_file held[max_held];
+int held_count = 0;
+
+bool conflicts(std::uint32_t access_a, std::uint32_t share_a, std::uint32_t access_b,
+               std::uint32_t share_b) {
+    auto refused = [](std::uint32_t access, std::uint32_t share) {
+        return ((access & access_write) && !(share & share_write)) ||
+               ((access & access_read) && !(share & share_read));
+    };
+    return refused(access_a, share_b) || refused(access_b, share_a);
+}
+
+// Returns 0 when the open may go on, or an errno value.
+int take_share(int fd, std::uint32_t access, std::uint32_t share) {
+    short type;
+    if (access & access_write)
+        type = F_WRLCK;
+    else if (!(share & share_write))
+        type = F_RDLCK;
+    else
+        type = F_UNLCK; // a reader that lets others write holds nothing
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return errno;
+    // Only regular files get locks; devices such as /dev/null are shared freely.
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return 0;
+
+    if (type != F_UNLCK) {
+        struct flock lk {};
+        lk.l_type = type;
+        lk.l_whence = SEEK_SET;
+        if (fcntl(fd, F_OFD_SETLK, &lk) == 0)
+            return 0;
+        if (errno == EAGAIN || errno == EACCES)
+            return EBUSY;
+        if (S_ISDIR(st.st_mode))
+            return 0; // a directory only ever opens for reading; nothing to guard
+    }
+    for (int i = 0; i < held_count; ++i)
+        if (held[i].dev == st.st_dev && held[i].ino == st.st_ino &&
+            conflicts(held[i].access, held[i].share, access, share))
+            return EBUSY;
+    if (held_count == max_held)
+        return EMFILE;
+    held[held_count++] = {st.st_dev, st.st_ino, fd, access, share};
+    return 0;
+}
+
+void drop_share(int fd) {
+    for (int i = 0; i < held_count; ++i)
+        if (held[i].fd == fd) {
+            held[i] = held[--held_count];
+            return;
+        }
+}
+
+int close_released(int fd) {
+    // close(2) is not retried on EINTR: on Linux the descriptor is gone then.
+    drop_share(fd);
+    return close(fd);
+}
+
+} // namespace
+
+io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
+                      std::uint32_t disposition, std::uint32_t /*attributes*/) {
+    if (path == nullptr)
+        return invalid_handle;
+    int flags = O_CLOEXEC | O_NOCTTY;
+    if ((access & access_read) && (access & access_write))
+        flags |= O_RDWR;
+    else if (access & access_write)
+        flags |= O_WRONLY;
+    else
+        flags |= O_RDONLY;
+    switch (disposition) {
+    case create_new: flags |= O_CREAT | O_EXCL; break;
+    // Never O_TRUNC: the file is emptied only once the share lock is held,
+    // so a refused open leaves it as it was.
+    case create_always: flags |= O_CREAT; break;
+    case open_existing: break;
+    default: return invalid_handle;
+    }
+    int fd;
+    do
+        fd = open(path, flags, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return invalid_handle;
+    if (take_share(fd, access, share) != 0) {
+        close_released(fd);
+        return invalid_handle;
+    }
+    if (disposition == create_always) {
+        struct stat st;
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size != 0 && ftruncate(fd, 0) != 0) {
+            close_released(fd);
+            return invalid_handle;
+        }
+    }
+    // A descriptor that happens to be 0..2 is fine: handles are offset by one.
+    return handle_of(fd);
+}
+
+bool file_read(io_handle h, void *buffer, std::uint32_t length, std::uint32_t *got) {
+    *got = 0;
+    if (!is_open_handle(h))
+        return false;
+    // Fill the request as a disk read on Windows does: short only at the end.
+    auto *p = static_cast<unsigned char *>(buffer);
+    while (*got < length) {
+        ssize_t n = read(fd_of(h), p + *got, length - *got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            // Hand back what arrived; the next call meets the error again.
+            return *got != 0;
+        }
+        if (n == 0)
+            break;
+        *got += static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
+bool file_write(io_handle h, const void *buffer, std::uint32_t length,
+                std::uint32_t *written) {
+    *written = 0;
+    if (!is_open_handle(h))
+        return false;
+    auto *p = static_cast<const unsigned char *>(buffer);
+    while (*written < length) {
+        ssize_t n = write(fd_of(h), p + *written, length - *written);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false;
+        *written += static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
+bool file_seek(io_handle h, std::int64_t offset, seek_origin origin) {
+    if (!is_open_handle(h))
+        return false;
+    int whence = origin == seek_origin::begin ? SEEK_SET
+                 : origin == seek_origin::current ? SEEK_CUR
+                                                  : SEEK_END;
+    return lseek(fd_of(h), static_cast<off_t>(offset), whence) >= 0;
+}
+
+bool file_close(io_handle h) {
+    if (!is_open_handle(h))
+        return false;
+    return close_released(fd_of(h)) == 0;
+}
+
+bool file_size_by_path(const char *path, std::int64_t *size) {
+    struct stat st;
+    if (path == nullptr || stat(path, &st) != 0)
+        return false;
+    *size = static_cast<std::int64_t>(st.st_size);
+    return true;
+}
+
+bool path_exists(const char *path) {
+    struct stat st;
+    return path != nullptr && stat(path, &st) == 0;
+}
+
+void set_file_apis_to_oem() {}
+
+void process_start() {
+    // A reader that goes away must not kill a conversion half-way; writes
+    // then fail with EPIPE and are reported like any failed write.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+
+namespace {
+
+// Code page 437, bytes 0x80..0xFF, as Unicode.
+constexpr char16_t cp437_high[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8,
+    0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2,
+    0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1,
+    0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD,
+    0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562,
+    0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534,
+    0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560,
+    0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393,
+    0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6,
+    0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0,
+    0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
+
+bool stderr_wants_utf8() {
+    static int answer = -1;
+    if (answer < 0) {
+        answer = 0;
+        if (isatty(STDERR_FILENO) == 1) {
+            // Ask the user's locale, then put the C locale back so that no
+            // other formatting changes.
+            if (std::setlocale(LC_CTYPE, "") != nullptr) {
+                const char *cs = nl_langinfo(CODESET);
+                answer = cs != nullptr && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0);
+                std::setlocale(LC_CTYPE, "C");
+            }
+        }
+    }
+    return answer == 1;
+}
+
+} // namespace
+
+void write_cp437_to_stderr(const char *text, std::size_t length) {
+    if (!stderr_wants_utf8()) {
+        std::fwrite(text, 1, length, stderr);
+        return;
+    }
+    char out[3 * 80];
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (used + 3 > sizeof out) {
+            std::fwrite(out, 1, used, stderr);
+            used = 0;
+        }
+        auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            out[used++] = static_cast<char>(b);
+            continue;
+        }
+        char16_t c = cp437_high[b - 0x80];
+        if (c < 0x800) {
+            out[used++] = static_cast<char>(0xC0 | (c >> 6));
+        } else {
+            out[used++] = static_cast<char>(0xE0 | (c >> 12));
+            out[used++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        out[used++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    std::fwrite(out, 1, used, stderr);
+}
+
+bool own_executable_path(const char *argv0, char *buffer, std::size_t capacity) {
+    const char *found = nullptr;
+    // /proc/self/exe opens the very file that is running, even if it has
+    // been renamed or replaced since.
+    if (access("/proc/self/exe", R_OK) == 0)
+        found = "/proc/self/exe";
+#if defined(__linux__)
+    if (found == nullptr)
+        found = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
+#endif
+    if (found == nullptr)
+        found = argv0;
+    if (found == nullptr || std::strlen(found) + 1 > capacity)
+        return false;
+    std::memcpy(buffer, found, std::strlen(found) + 1);
+    return true;
+}
+
+int console_read_key() { return -1; }
+
+dialog_result show_open_dialog(file_dialog_record *) { return dialog_result::unavailable; }

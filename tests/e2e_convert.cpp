@@ -1,0 +1,193 @@
+// The tool end to end: real files, real exit statuses, every byte compared.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "tests/support/tool_run.h"
+
+namespace {
+
+std::string to_dos(const std::string &s) {
+    std::string r;
+    for (char c : s) {
+        if (c == '\n')
+            r += '\r';
+        r += c;
+    }
+    return r;
+}
+
+std::string to_unix(const std::string &s) {
+    std::string r;
+    for (char c : s)
+        if (c != '\r')
+            r += c;
+    return r;
+}
+
+std::string announcement(const std::string &in, const std::string &in_type, const std::string &out,
+                         const std::string &out_type) {
+    return in + " is a " + in_type + " file " + out + " will be a " + out_type + " file\n";
+}
+
+// A diagnostic: an empty line, the reporting source file, its line, the message.
+void expect_diagnostic(const std::string &err, const std::string &source, const std::string &message) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(err, m, std::regex("\n([^\n]+)\n([0-9]+)\n([^\n]*)\n")))
+        << testing::PrintToString(err);
+    EXPECT_EQ(m[1].str(), source);
+    EXPECT_GT(std::stoi(m[2].str()), 0);
+    EXPECT_EQ(m[3].str(), message);
+}
+
+struct Convert : testing::Test {
+    scratch_dir dir;
+};
+
+} // namespace
+
+TEST_F(Convert, UnixFileBecomesDosWithAPercentagePerChunk) {
+    std::string input = text_lines(5000, "\n");
+    input.resize(100000);
+    write_file(dir / "a.txt", input);
+    auto r = run_tool({"a.txt", "b.txt"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    // Reads of 49,440, 49,440 and 1,120 bytes.
+    EXPECT_EQ(r.out, announcement("a.txt", "UNIX", "b.txt", "DOS") + percent_fields({49, 98, 100}));
+    EXPECT_EQ(read_file(dir / "b.txt"), to_dos(input));
+}
+
+TEST_F(Convert, DosFileBecomesUnix) {
+    std::string input = text_lines(3000, "\r\n");
+    write_file(dir / "d.txt", input);
+    auto r = run_tool({"d.txt", "u.txt"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), announcement("d.txt", "DOS", "u.txt", "UNIX"));
+    EXPECT_EQ(read_file(dir / "u.txt"), to_unix(input));
+}
+
+TEST_F(Convert, AFullDosChunkEndingInCrLeavesItForTheNextChunk) {
+    struct {
+        std::size_t size;
+        std::string tail; // the last bytes; byte 49,439 is the CR
+        std::vector<int> fields;
+    } cases[] = {
+        {49441, "\r\n", {99, 100}}, // passes of 49,439 and 2 bytes
+        {49440, "\r", {99, 100}},   // passes of 49,439 and 1: the CR alone
+    };
+    for (const auto &c : cases) {
+        std::string input = text_lines(2000, "\r\n");
+        input.resize(c.size - c.tail.size(), 'y');
+        input += c.tail;
+        ASSERT_EQ(input[49439], '\r');
+        write_file(dir / "d.txt", input);
+        auto r = run_tool({"d.txt", "u.txt"}, dir.path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, announcement("d.txt", "DOS", "u.txt", "UNIX") + percent_fields(c.fields))
+            << c.size;
+        EXPECT_EQ(read_file(dir / "u.txt"), to_unix(input));
+    }
+}
+
+TEST_F(Convert, ForcingWordDecidesByItsSecondCharacter) {
+    const std::string dos_input = "a\r\nb\n";  // detected DOS
+    const std::string unix_input = "a\rb\n"; // detected UNIX: a lone CR is no evidence
+    struct {
+        std::string input;
+        std::vector<std::string> extra;
+        bool as_dos;
+    } cases[] = {
+        {dos_input, {"-u"}, false}, {dos_input, {"/u"}, false}, {dos_input, {"xu"}, false},
+        {dos_input, {"-U"}, false}, {unix_input, {"-d"}, true}, {unix_input, {"/D"}, true},
+        {dos_input, {"-a"}, true},  {unix_input, {"-a"}, false}, {unix_input, {"d"}, false},
+        {unix_input, {""}, false},  {unix_input, {"-d", "more"}, false}, {dos_input, {"-u", "-u"}, true},
+    };
+    for (const auto &c : cases) {
+        write_file(dir / "in.txt", c.input);
+        std::vector<std::string> args = {"in.txt", "out.txt"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        auto r = run_tool(args, dir.path);
+        std::string label = testing::PrintToString(c.extra) + " on " + testing::PrintToString(c.input);
+        EXPECT_EQ(r.status, 0) << label;
+        EXPECT_EQ(r.out, announcement("in.txt", c.as_dos ? "DOS" : "UNIX", "out.txt",
+                                      c.as_dos ? "UNIX" : "DOS") +
+                             percent_fields({100}))
+            << label;
+        EXPECT_EQ(read_file(dir / "out.txt"), c.as_dos ? to_unix(c.input) : to_dos(c.input)) << label;
+    }
+}
+
+TEST_F(Convert, EmptyInputWritesAnEmptyOutputAndNoPercentage) {
+    write_file(dir / "e.txt", "");
+    write_file(dir / "out.txt", "old content\n");
+    auto r = run_tool({"e.txt", "out.txt"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, announcement("e.txt", "UNIX", "out.txt", "DOS"));
+    EXPECT_EQ(read_file(dir / "out.txt"), ""); // named directly: emptied without a question
+}
+
+TEST_F(Convert, EveryByteValuePassesThrough) {
+    std::string input;
+    for (int i = 0; i < 4096; ++i)
+        input += static_cast<char>(i * 7 % 256);
+    write_file(dir / "bin", input);
+    auto r = run_tool({"bin", "out", "-u"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(dir / "out"), to_dos(input));
+}
+
+TEST_F(Convert, MissingInputIsReportedAndTheOutputLeftAlone) {
+    write_file(dir / "out.txt", "keep me\r\n");
+    auto r = run_tool({"nothere.txt", "out.txt"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    expect_diagnostic(r.err, "converter/lfswap.cpp", "Can't open input file nothere.txt, BYE");
+    EXPECT_EQ(read_file(dir / "out.txt"), "keep me\r\n");
+
+    auto r2 = run_tool({"nothere.txt", "new.txt"}, dir.path);
+    EXPECT_EQ(r2.status, 1);
+    EXPECT_FALSE(file_exists(dir / "new.txt"));
+}
+
+TEST_F(Convert, DirectoryAsInputIsAReadError) {
+    auto r = run_tool({".", "out.txt"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    expect_diagnostic(r.err, "converter/lfswap.cpp", "error reading input file .");
+}
+
+TEST_F(Convert, FullDiskIsAWriteError) {
+    write_file(dir / "a.txt", "a\nb\n");
+    auto r = run_tool({"a.txt", "/dev/full"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    expect_diagnostic(r.err, "converter/lfswap.cpp", "error writing output file /dev/full");
+}
+
+TEST_F(Convert, OutputInAMissingFolderIsReportedWithItsSourcePlace) {
+    write_file(dir / "a.txt", "a\n");
+    auto r = run_tool({"a.txt", "no/such/dir/b.txt"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    expect_diagnostic(r.err, "INCLUDE1/GENERICW.cpp", "error opening output file no/such/dir/b.txt");
+}
+
+TEST_F(Convert, InputLargerThan4GiBShowsPercentagesUpTo100) {
+    // Sparse: no disk is used, and the zeros pass through unchanged.
+    std::string big = dir / "big";
+    write_file(big, "");
+    std::filesystem::resize_file(big, (std::uintmax_t(4) << 30) + 12345);
+    auto r = run_tool({"big", "/dev/null"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    std::regex field(" ([ 0-9]{3}) %\b\b\b\b\b\b");
+    int last = -1, count = 0;
+    auto body = r.out.substr(r.out.find('\n') + 1);
+    for (std::sregex_iterator it(body.begin(), body.end(), field), end; it != end; ++it, ++count) {
+        int v = std::stoi((*it)[1].str());
+        ASSERT_GE(v, last);
+        ASSERT_LE(v, 100);
+        last = v;
+    }
+    EXPECT_EQ(last, 100);
+    EXPECT_EQ(count, int(((std::uintmax_t(4) << 30) + 12345 + 49439) / 49440));
+}

@@ -1,0 +1,80 @@
+// How runs end early: the usage screen and the self-check.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/tool_run.h"
+
+namespace {
+
+const std::string check_failed = "lfswap: the program file failed its integrity check\n";
+
+std::string golden(const std::string &name) { return read_file(std::string(LFSWAP_GOLDEN_DIR) + "/" + name); }
+
+// A copy of the tool under test with one byte changed at `offset` (from the
+// end when negative), away from the stamp.
+std::string damaged_copy(const scratch_dir &dir, long offset) {
+    std::string exe = read_file(tool_exe());
+    std::size_t at = offset >= 0 ? std::size_t(offset) : exe.size() - std::size_t(-offset);
+    exe[at] = static_cast<char>(exe[at] ^ 0x01);
+    std::string path = dir / "damaged.exe";
+    write_file(path, exe);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+struct Endings : testing::Test {
+    scratch_dir dir;
+    bool folder_empty() const { return std::filesystem::is_empty(dir.path); }
+};
+
+} // namespace
+
+TEST_F(Endings, TooFewWordsShowTheBannerAndUsage) {
+    for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"one.txt"}}) {
+        auto r = run_tool(args, dir.path);
+        EXPECT_EQ(r.status, 6);
+        EXPECT_EQ(r.out, golden("usage.txt"));
+        ASSERT_EQ(r.err.size(), 29 + 5 * 79u);
+        EXPECT_EQ(r.err.substr(0, 29), std::string(29, '\n'));
+        for (int i = 0; i < 5; ++i) {
+            std::string line = r.err.substr(29 + 79 * i, 79);
+            EXPECT_EQ(line.substr(0, 2), "  ");
+            EXPECT_EQ(line.back(), '\n');
+            EXPECT_EQ(line.find('\n'), 78u);
+        }
+        EXPECT_TRUE(folder_empty());
+    }
+}
+
+TEST_F(Endings, BannerOfAFixedDateBuildIsByteForByteKnown) {
+    auto r = run_program(LFSWAP_FIXED_DATE_EXE, {"one.txt"}, dir.path);
+    EXPECT_EQ(r.status, 6);
+    EXPECT_EQ(r.err, golden("banner-2002-02-05.bin"));
+    EXPECT_EQ(r.out, golden("usage.txt"));
+}
+
+TEST_F(Endings, ADamagedExecutableStopsBeforeDoingAnything) {
+    write_file(dir / "a.txt", "a\n");
+    std::string exe = read_file(tool_exe());
+    for (long offset : {100L, long(exe.size() / 2), -1L}) {
+        auto r = run_program(damaged_copy(dir, offset), {"a.txt", "b.txt"}, dir.path);
+        EXPECT_EQ(r.status, 1) << offset;
+        EXPECT_EQ(r.out, check_failed);
+        EXPECT_EQ(r.err, "");
+        EXPECT_FALSE(file_exists(dir / "b.txt"));
+    }
+}
+
+TEST_F(Endings, AnUnstampedBuildFailsItsCheckAndAnIntactCopyPasses) {
+    write_file(dir / "a.txt", "a\n");
+    auto r = run_program(LFSWAP_UNSTAMPED_EXE, {"a.txt", "b.txt"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, check_failed);
+    EXPECT_FALSE(file_exists(dir / "b.txt"));
+
+    std::filesystem::copy_file(tool_exe(), dir / "copy.exe");
+    auto ok = run_program(dir / "copy.exe", {"a.txt", "b.txt"}, dir.path);
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(read_file(dir / "b.txt"), "a\r\n");
+}

@@ -1,0 +1,165 @@
+#include "tests/support/tool_run.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+std::string tool_exe() {
+    const char *e = std::getenv("LFSWAP_TEST_EXE");
+    return e != nullptr && *e != '\0' ? e : LFSWAP_EXE;
+}
+
+tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
+                        const std::string &cwd, const std::string &input) {
+    std::vector<std::string> words;
+    const char *runner = std::getenv("LFSWAP_TEST_RUNNER");
+    if (runner != nullptr && *runner != '\0')
+        words.push_back(runner);
+    words.push_back(exe);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    int in_pipe[2], out_pipe[2], err_pipe[2];
+    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in_pipe[0], 0);
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
+            close(fd);
+        // No controlling terminal: prompts and dialogs must not reach the
+        // developer's screen.
+        setsid();
+        if (chdir(cwd.c_str()) != 0)
+            _exit(126);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(in_pipe[0]);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    signal(SIGPIPE, SIG_IGN);
+
+    tool_result r;
+    std::size_t fed = 0;
+    int in_fd = in_pipe[1];
+    if (input.empty()) {
+        close(in_fd);
+        in_fd = -1;
+    }
+    bool out_open = true, err_open = true;
+    while (out_open || err_open) {
+        pollfd fds[3];
+        int n = 0;
+        if (out_open) fds[n++] = {out_pipe[0], POLLIN, 0};
+        if (err_open) fds[n++] = {err_pipe[0], POLLIN, 0};
+        if (in_fd >= 0) fds[n++] = {in_fd, POLLOUT, 0};
+        if (poll(fds, n, 120000) <= 0) {
+            kill(pid, SIGKILL);
+            break;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (fds[i].revents == 0)
+                continue;
+            if (fds[i].fd == in_fd) {
+                ssize_t w = write(in_fd, input.data() + fed, input.size() - fed);
+                if (w > 0)
+                    fed += static_cast<std::size_t>(w);
+                if (w < 0 || fed == input.size()) {
+                    close(in_fd);
+                    in_fd = -1;
+                }
+                continue;
+            }
+            char buf[65536];
+            ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            bool is_out = fds[i].fd == out_pipe[0];
+            if (got <= 0) {
+                (is_out ? out_open : err_open) = false;
+                continue;
+            }
+            (is_out ? r.out : r.err).append(buf, static_cast<std::size_t>(got));
+        }
+    }
+    if (in_fd >= 0)
+        close(in_fd);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
+}
+
+scratch_dir::scratch_dir() {
+    char tmpl[] = "/tmp/lfswap-test-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path = tmpl;
+}
+
+scratch_dir::~scratch_dir() {
+    std::error_code ec;
+    // Tests may leave read-only files behind; give write access back first.
+    for (auto &e : std::filesystem::recursive_directory_iterator(path, ec))
+        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path, ec);
+}
+
+void write_file(const std::string &path, const std::string &bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!f)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool file_exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string text_lines(int lines, const std::string &eol) {
+    std::string s;
+    for (int i = 0; i < lines; ++i) {
+        s.append(static_cast<std::size_t>(i % 97), static_cast<char>('a' + i % 26));
+        s += eol;
+    }
+    return s;
+}
+
+std::string percent_fields(const std::vector<int> &values) {
+    std::string s;
+    char field[16];
+    for (int v : values) {
+        std::snprintf(field, sizeof field, " %3d %%", v);
+        s += field;
+        s += "\b\b\b\b\b\b";
+    }
+    return s;
+}

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "converter/line_endings.h"
+
+namespace {
+
+const unsigned char *bytes(const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); }
+
+int detect(const std::string &s) { return detect_type_of(bytes(s), s.size()); }
+
+std::string to_dos(const std::string &s) {
+    std::string out(2 * s.size(), '\0');
+    out.resize(unix_to_dos_reference(bytes(s), s.size(), reinterpret_cast<unsigned char *>(out.data())));
+    return out;
+}
+
+std::string to_unix(const std::string &s) {
+    std::string out(2 * s.size() + 1, '\0');
+    out.resize(dos_to_unix_reference(bytes(s), s.size(), reinterpret_cast<unsigned char *>(out.data())));
+    return out;
+}
+
+// `n` filler bytes, then `tail`.
+std::string at_offset(std::size_t n, const std::string &tail) { return std::string(n, 'x') + tail; }
+
+} // namespace
+
+TEST(Detect, OnlyAnExactCrLfPairInTheWindowMeansDos) {
+    struct {
+        std::string input;
+        int type;
+    } cases[] = {
+        {"", type_unix},
+        {"abc\r\n", type_dos},
+        {"abc\n", type_unix},
+        {"abc\r", type_unix},
+        {"abc\n\r", type_unix},
+        {"\r\r\r", type_unix},
+        {"a\nb\nc\r\nd\n", type_dos},           // mixed: one pair is enough
+        {at_offset(1999, "\r\n"), type_dos},    // LF is byte 2,000, just past the window
+        {at_offset(2000, "\r\n"), type_unix},   // pair starts outside the window
+        {at_offset(1999, "\r"), type_unix},     // CR last byte read: no partner
+        {at_offset(5000, "\r\n") + "\r\n", type_unix},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(detect(c.input), c.type) << testing::PrintToString(c.input.substr(0, 20));
+}
+
+TEST(Convert, UnixToDosPutsCrBeforeEveryLf) {
+    struct {
+        std::string in, out;
+    } cases[] = {
+        {"", ""},
+        {"a\nb\n", "a\r\nb\r\n"},
+        {"a\r\nb", "a\r\r\nb"},   // an existing CR is not looked at
+        {"abc", "abc"},
+        {"\r", "\r"},
+        {"\n\n\n", "\r\n\r\n\r\n"},
+        {std::string("\0\x1a\x80\xff\n", 5), std::string("\0\x1a\x80\xff\r\n", 6)},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(to_dos(c.in), c.out) << testing::PrintToString(c.in);
+}
+
+TEST(Convert, DosToUnixDropsEveryCr) {
+    struct {
+        std::string in, out;
+    } cases[] = {
+        {"", ""},
+        {"a\r\nb\r\n", "a\nb\n"},
+        {"a\rb", "ab"},
+        {"\r\r\n", "\n"},
+        {"\r\r\r\r", ""},
+        {"a\n\r", "a\n"},
+        {std::string("\0\x1a\x80\xff\r\n", 6), std::string("\0\x1a\x80\xff\n", 5)},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(to_unix(c.in), c.out) << testing::PrintToString(c.in);
+}
+
+TEST(Convert, EveryByteOtherThanCrAndLfPassesUnchanged) {
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        if (b != '\r' && b != '\n')
+            all += static_cast<char>(b);
+    EXPECT_EQ(to_dos(all), all);
+    EXPECT_EQ(to_unix(all), all);
+}

@@ -1,0 +1,27 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "INCLUDE1/GENERICW.h"
+
+TEST(MakeVersion, StampIsYearMonthDayHourMinuteThenSuffix) {
+    struct {
+        const char *date, *time, *suffix, *stamp;
+    } cases[] = {
+        {"Feb  5 2002", "07:47:38", "", "02.02.05.07.47"},
+        {"Jan 15 2002", "23:05:59", "", "02.01.15.23.05"},
+        {"Dec 31 1999", "00:00:00", "\xFB", "99.12.31.00.00\xFB"},
+        {"Xyz  1 2020", "12:34:56", "", "20..01.12.34"}, // no month matched
+        {"jan  1 2020", "12:34:56", "", "20..01.12.34"}, // names are case-sensitive
+        {"Oct 10 2010", "10:10:10", nullptr, "10.10.10.10.10"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(std::string(make_version(c.date, c.time, c.suffix)), c.stamp) << c.date;
+}
+
+TEST(MakeVersion, EachCallReturnsANewText) {
+    char *a = make_version("Feb  5 2002", "07:47:38", "");
+    char *b = make_version("Jan 15 2002", "23:05:59", "");
+    EXPECT_NE(a, b);
+    EXPECT_STREQ(a, "02.02.05.07.47");
+}
