@@ -1,27 +1,152 @@
 #include "INCLUDE1/GENERICW.h"
 
+#include "converter/run_context.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
 constexpr std::uint32_t in_attributes = flag_backup_semantics | attr_hidden | attr_readonly;
 constexpr std::uint32_t out_access = access_read | access_write;
+constexpr int max_failed_tries = 2;
+constexpr int max_in_tries = 3;
 
 // Formats never receive a null pointer: a missing name shows as "(null)".
 const char *shown(const char *name) { return name != nullptr ? name : "(null)"; }
+
+// Each dialog's record and buffers live as long as the process; the path
+// buffer is never cleared, so a dialog opens on the name last chosen in it.
+file_dialog_record in_record, out_record;
+char in_path[path_capacity], in_title[path_capacity];
+char out_path[path_capacity], out_title[path_capacity];
+// Pairs of display text and pattern; the literal's own zero ends the list.
+constexpr char in_filter[] = "All Files (*.*)\0*.*\0Data Files (*.DAT)\0*.DAT\0";
+constexpr char out_filter[] = "All Files (*.*)\0*.*\0Data Files (*.OUT)\0*.OUT\0";
+
+char *pick(file_dialog_record &record, const char *filter, char *path, char *title,
+           const char *caption, std::uint32_t flags, const char *default_ext, dialog_result *how) {
+    record = {};
+    record.filter = filter;
+    record.filter_index = 1;
+    record.path = path;
+    record.path_size = path_capacity;
+    record.file_title = title;
+    record.file_title_size = path_capacity;
+    record.title = caption;
+    record.flags = flags;
+    record.default_ext = default_ext;
+    dialog_result r = show_open_dialog(&record);
+    if (how != nullptr)
+        *how = r;
+    return r == dialog_result::chosen ? path : nullptr;
+}
+
+bool is_option_word(const char *name) { return name != nullptr && (name[0] == '-' || name[0] == '/'); }
+
+void ask_overwrite(const char *name, bool *append) {
+    std::fprintf(stderr, "\n\n%s aleady exists\n", name);
+    std::fputs("Do you wish to overwrite Y\n", stderr);
+    std::fputs("Do you wish to abort     Q\n", stderr);
+    std::fputs("Do you wish to append    A\n", stderr);
+    std::fputs("Enter a Y, Q, or A ", stderr);
+    int key = console_read_key();
+    std::fputs("\n\n", stderr);
+    switch (answer_for_key(key)) {
+    case overwrite_answer::overwrite: *append = false; break;
+    case overwrite_answer::append: *append = true; break;
+    case overwrite_answer::quit: quit_run(4);
+    case overwrite_answer::unchanged: break;
+    }
+}
+
+// Counts a failed try; after the first, waits for return and takes a new
+// name from the output dialog. The second ends the tries: no wait follows.
+void after_failed_try(int *failed, const char **name) {
+    if (++*failed >= max_failed_tries)
+        return;
+    std::fputs("hit return to choose new output file", stderr);
+    (void)std::getchar();
+    *name = pick_out_file();
+}
+
 } // namespace
+
+overwrite_answer answer_for_key(int key) {
+    switch (key) {
+    case 'Y': case 'y': case 'O': case 'o': return overwrite_answer::overwrite;
+    case 'A': case 'a': return overwrite_answer::append;
+    case 'N': case 'n': case 'Q': case 'q': return overwrite_answer::quit;
+    default: return overwrite_answer::unchanged;
+    }
+}
+
+char *pick_in_file(dialog_result *how) {
+    return pick(in_record, in_filter, in_path, in_title, "Input File Selection", dialog_file_must_exist,
+                "DAT", how);
+}
+
+char *pick_out_file(dialog_result *how) {
+    return pick(out_record, out_filter, out_path, out_title, "Output File Selection", 0, nullptr, how);
+}
 
 io_handle open_in_file(const char *name, bool use_dialog) {
     set_file_apis_to_oem();
-    (void)use_dialog;
-    return file_open(name, access_read, share_read, open_existing, in_attributes);
+    for (int tries = 1;; ++tries) {
+        io_handle h = file_open(name, access_read, share_read, open_existing, in_attributes);
+        if (h != invalid_handle)
+            return h;
+        if (tries == max_in_tries) {
+            std::fprintf(stderr, "\n%s\n%d\nCan't open input file %s, BYE\n", __FILE__, __LINE__, shown(name));
+            std::exit(1);
+        }
+        if (!use_dialog)
+            return invalid_handle;
+        name = pick_in_file();
+    }
 }
 
 io_handle open_out_file(const char *name, bool append) {
+    if (is_option_word(name)) {
+        // The rest of the word is never used, not even as the dialog's first name.
+        do {
+            dialog_result how;
+            name = pick_out_file(&how);
+            if (how == dialog_result::unavailable) {
+                // Without a dialog there is nothing to wait for: asking
+                // again would loop for ever.
+                std::fprintf(stderr, "\n%s\n%d\nno output file can be chosen\n", __FILE__, __LINE__);
+                std::exit(1);
+            }
+            if (name != nullptr && !append && path_exists(name))
+                ask_overwrite(name, &append);
+        } while (name == nullptr);
+    }
     set_file_apis_to_oem();
-    (void)append;
-    io_handle h = file_open(name, out_access, share_read, create_always, attr_normal);
+
+    io_handle h = invalid_handle;
+    int failed = 0;
+    if (append) {
+        h = file_open(name, out_access, share_read, open_existing, attr_normal);
+        while (h == invalid_handle && failed < max_failed_tries) {
+            h = file_open(name, out_access, share_read, create_new, attr_normal);
+            if (h == invalid_handle) {
+                std::fprintf(stderr, "\n%s\n%d\nerror opening/creating output file %s\n", __FILE__, __LINE__,
+                             shown(name));
+                after_failed_try(&failed, &name);
+            }
+        }
+        file_seek(h, 0, seek_origin::end);
+    } else {
+        while (h == invalid_handle && failed < max_failed_tries) {
+            h = file_open(name, out_access, share_read, create_always, attr_normal);
+            if (h == invalid_handle) {
+                std::fprintf(stderr, "\n%s\n%d\nerror opening output file %s\n", __FILE__, __LINE__, shown(name));
+                after_failed_try(&failed, &name);
+            }
+        }
+    }
     if (h == invalid_handle) {
         std::fprintf(stderr, "\n%s\n%d\nerror opening output file %s\n", __FILE__, __LINE__, shown(name));
         std::exit(1);

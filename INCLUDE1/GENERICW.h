@@ -5,13 +5,27 @@
 #include "platform/platform.h"
 
 // Opens an existing file for reading (read sharing only). With use_dialog
-// off: one try, invalid_handle on failure, nothing written.
+// off: one try, invalid_handle on failure, nothing written. With it on, a
+// failed try brings up the input dialog; the third failure ends the process.
 io_handle open_in_file(const char *name, bool use_dialog);
 
 // Opens or creates the output for reading and writing (read sharing only),
-// empty in overwrite mode, positioned at its end in append mode. Returns
-// only with an open handle; otherwise reports and ends the process.
+// empty in overwrite mode, positioned at its end in append mode. A name
+// beginning with "-" or "/" is chosen in the output dialog instead, with a
+// question when the file chosen exists. Returns only with an open handle;
+// otherwise reports and ends the process (status 1, or 4 when the user
+// quits at the question).
 io_handle open_out_file(const char *name, bool append);
+
+// The file-selection dialogs. Each returns its own static path buffer (the
+// next call of the same dialog overwrites it), or null when the dialog was
+// cancelled; `how` says also whether it could be shown at all.
+char *pick_in_file(dialog_result *how = nullptr);
+char *pick_out_file(dialog_result *how = nullptr);
+
+// What a key at the overwrite question does.
+enum class overwrite_answer { overwrite, append, quit, unchanged };
+overwrite_answer answer_for_key(int key);
 
 // Version stamp YY.MM.DD.hh.mm + suffix from a compiler date ("Feb  5 2002")
 // and time ("07:47:38"). Each call returns a new 48-byte text, never freed.

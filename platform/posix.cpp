@@ -6,9 +6,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <string>
 
 #include <fcntl.h>
 #include <langinfo.h>
+#include <poll.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
@@ -304,6 +310,208 @@ bool own_executable_path(const char *argv0, char *buffer, std::size_t capacity) 
     return true;
 }
 
-int console_read_key() { return -1; }
+namespace {
 
-dialog_result show_open_dialog(file_dialog_record *) { return dialog_result::unavailable; }
+// The controlling terminal, opened for one prompt or dialog. Its mode is put
+// back when the guard ends, and also when a signal ends the process while
+// the terminal is changed: the handler restores it, then lets the signal's
+// default action go on.
+int tty_fd = -1;
+termios tty_saved;
+bool tty_changed = false;
+constexpr int guarded_signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
+struct sigaction saved_actions[std::size(guarded_signals)];
+
+extern "C" void restore_tty_and_resignal(int sig) {
+    if (tty_changed)
+        tcsetattr(tty_fd, TCSANOW, &tty_saved);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+struct tty_guard {
+    bool ok = false;
+    explicit tty_guard(bool raw) {
+        tty_fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (tty_fd < 0 || tcgetattr(tty_fd, &tty_saved) != 0)
+            return;
+        termios t = tty_saved;
+        if (raw) {
+            t.c_lflag &= ~tcflag_t(ICANON | ECHO);
+            t.c_cc[VMIN] = 1;
+            t.c_cc[VTIME] = 0;
+        } else {
+            t.c_lflag |= ICANON | ECHO;
+        }
+        struct sigaction sa {};
+        sa.sa_handler = restore_tty_and_resignal;
+        sigemptyset(&sa.sa_mask);
+        for (std::size_t i = 0; i < std::size(guarded_signals); ++i)
+            sigaction(guarded_signals[i], &sa, &saved_actions[i]);
+        // TCSANOW, not TCSAFLUSH: a key typed ahead of the prompt still counts.
+        tty_changed = tcsetattr(tty_fd, TCSANOW, &t) == 0;
+        ok = true;
+    }
+    ~tty_guard() {
+        if (tty_changed)
+            tcsetattr(tty_fd, TCSANOW, &tty_saved);
+        tty_changed = false;
+        if (ok)
+            for (std::size_t i = 0; i < std::size(guarded_signals); ++i)
+                sigaction(guarded_signals[i], &saved_actions[i], nullptr);
+        if (tty_fd >= 0)
+            close(tty_fd);
+        tty_fd = -1;
+    }
+    tty_guard(const tty_guard &) = delete;
+    tty_guard &operator=(const tty_guard &) = delete;
+};
+
+// One byte from the terminal; -1 at its end or on error. With a timeout (in
+// tenths of a second) 0 bytes waiting also gives -1.
+int tty_byte(int tenths = 0) {
+    if (tenths > 0) {
+        pollfd p{tty_fd, POLLIN, 0};
+        int r;
+        do
+            r = poll(&p, 1, tenths * 100);
+        while (r < 0 && errno == EINTR);
+        if (r <= 0)
+            return -1;
+    }
+    unsigned char c;
+    ssize_t n;
+    do
+        n = read(tty_fd, &c, 1);
+    while (n < 0 && errno == EINTR);
+    return n == 1 ? c : -1;
+}
+
+void tty_puts(const char *text) {
+    std::size_t len = std::strlen(text);
+    while (len > 0) {
+        ssize_t n = write(tty_fd, text, len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        text += n;
+        len -= static_cast<std::size_t>(n);
+    }
+}
+
+constexpr int esc = 0x1B;
+constexpr int not_a_letter = 0x100; // what an arrow or function key reads as
+
+} // namespace
+
+int console_read_key() {
+    tty_guard tty(true);
+    if (!tty.ok)
+        return -1;
+    int c = tty_byte();
+    if (c == esc) {
+        // An escape sequence (arrow, function key) comes at once after the
+        // ESC; eat it whole so no part of it answers anything later.
+        int next = tty_byte(1);
+        if (next == '[' || next == 'O') {
+            int b;
+            do
+                b = tty_byte(1);
+            while (b >= 0 && !(b >= 0x40 && b <= 0x7E));
+        }
+        return not_a_letter;
+    }
+    if (c >= 0xC0) {
+        // The rest of a multi-byte character.
+        int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+        while (more-- > 0 && tty_byte(1) >= 0) {
+        }
+        return not_a_letter;
+    }
+    return c;
+}
+
+namespace {
+
+// A line typed at the terminal, without its line break. False at Ctrl-D on
+// an empty line, at the terminal's end, or for Esc typed first.
+bool tty_line(std::string &line) {
+    line.clear();
+    for (;;) {
+        int c = tty_byte();
+        if (c < 0)
+            return !line.empty() && line[0] != esc;
+        if (c == '\n' || c == '\r')
+            return line.empty() || line[0] != esc;
+        line += static_cast<char>(c);
+    }
+}
+
+bool has_extension(const std::string &name) {
+    std::size_t slash = name.find_last_of('/');
+    std::size_t dot = name.find_last_of('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+}
+
+} // namespace
+
+// The terminal's stand-in for the file-selection window: the title, the
+// filter list with the selected pair marked, then a file-name prompt that
+// shows the name the record holds. Return takes the shown or typed name.
+dialog_result show_open_dialog(file_dialog_record *record) {
+    tty_guard tty(false);
+    if (!tty.ok)
+        return dialog_result::unavailable;
+    tty_puts("\n");
+    tty_puts(record->title != nullptr ? record->title : "Open");
+    tty_puts("\n  Files of type:");
+    std::uint32_t index = 1;
+    for (const char *p = record->filter; p != nullptr && *p != '\0'; ++index) {
+        const char *pattern = p + std::strlen(p) + 1;
+        tty_puts(index == record->filter_index ? "  [" : "   ");
+        tty_puts(p);
+        tty_puts(index == record->filter_index ? "]" : " ");
+        p = pattern + std::strlen(pattern) + 1;
+    }
+    tty_puts("\n  Return takes the name shown; Ctrl-D or Esc cancels.\n");
+    for (;;) {
+        tty_puts("File name: ");
+        if (record->path[0] != '\0') {
+            tty_puts("[");
+            tty_puts(record->path);
+            tty_puts("] ");
+        }
+        std::string typed;
+        if (!tty_line(typed))
+            return dialog_result::cancelled;
+        if (typed.empty()) {
+            if (record->path[0] == '\0')
+                return dialog_result::cancelled;
+            typed = record->path;
+        } else if (record->default_ext != nullptr && !has_extension(typed)) {
+            typed = typed + "." + record->default_ext;
+        }
+        std::error_code ec;
+        std::filesystem::path full = std::filesystem::absolute(typed, ec).lexically_normal();
+        std::string chosen = full.string();
+        if (ec || chosen.size() + 1 > record->path_size) {
+            tty_puts("  That name is too long.\n");
+            return dialog_result::cancelled;
+        }
+        if ((record->flags & dialog_file_must_exist) && !path_exists(chosen.c_str())) {
+            tty_puts("  ");
+            tty_puts(chosen.c_str());
+            tty_puts("\n  File not found. Check the file name and try again.\n");
+            continue;
+        }
+        std::memcpy(record->path, chosen.c_str(), chosen.size() + 1);
+        if (record->file_title != nullptr && record->file_title_size > 0) {
+            std::string title = full.filename().string();
+            std::size_t n = std::min<std::size_t>(title.size(), record->file_title_size - 1);
+            std::memcpy(record->file_title, title.data(), n);
+            record->file_title[n] = '\0';
+        }
+        return dialog_result::chosen;
+    }
+}

@@ -31,10 +31,13 @@ std::string announcement(const std::string &in, const std::string &in_type, cons
     return in + " is a " + in_type + " file " + out + " will be a " + out_type + " file\n";
 }
 
-// A diagnostic: an empty line, the reporting source file, its line, the message.
-void expect_diagnostic(const std::string &err, const std::string &source, const std::string &message) {
+// A diagnostic: an empty line, the reporting source file, its line, the
+// message. With `alone` it must be all of `err`, else only its start.
+void expect_diagnostic(const std::string &err, const std::string &source, const std::string &message,
+                       bool alone = true) {
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(err, m, std::regex("\n([^\n]+)\n([0-9]+)\n([^\n]*)\n")))
+    ASSERT_TRUE(std::regex_search(err, m, std::regex(alone ? "^\n([^\n]+)\n([0-9]+)\n([^\n]*)\n$"
+                                                           : "^\n([^\n]+)\n([0-9]+)\n([^\n]*)\n")))
         << testing::PrintToString(err);
     EXPECT_EQ(m[1].str(), source);
     EXPECT_GT(std::stoi(m[2].str()), 0);
@@ -158,10 +161,12 @@ TEST_F(Convert, DirectoryAsInputIsAReadError) {
 }
 
 TEST_F(Convert, FullDiskIsAWriteError) {
+    // By a relative name: an output word beginning with "/" asks for the dialog.
     write_file(dir / "a.txt", "a\nb\n");
-    auto r = run_tool({"a.txt", "/dev/full"}, dir.path);
+    std::filesystem::create_symlink("/dev/full", dir / "full");
+    auto r = run_tool({"a.txt", "full"}, dir.path);
     EXPECT_EQ(r.status, 1);
-    expect_diagnostic(r.err, "converter/lfswap.cpp", "error writing output file /dev/full");
+    expect_diagnostic(r.err, "converter/lfswap.cpp", "error writing output file full");
 }
 
 TEST_F(Convert, OutputInAMissingFolderIsReportedWithItsSourcePlace) {
@@ -169,7 +174,8 @@ TEST_F(Convert, OutputInAMissingFolderIsReportedWithItsSourcePlace) {
     auto r = run_tool({"a.txt", "no/such/dir/b.txt"}, dir.path);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    expect_diagnostic(r.err, "INCLUDE1/GENERICW.cpp", "error opening output file no/such/dir/b.txt");
+    // The retries that follow are the console tests' business.
+    expect_diagnostic(r.err, "INCLUDE1/GENERICW.cpp", "error opening output file no/such/dir/b.txt", false);
 }
 
 TEST_F(Convert, InputLargerThan4GiBShowsPercentagesUpTo100) {
@@ -177,7 +183,8 @@ TEST_F(Convert, InputLargerThan4GiBShowsPercentagesUpTo100) {
     std::string big = dir / "big";
     write_file(big, "");
     std::filesystem::resize_file(big, (std::uintmax_t(4) << 30) + 12345);
-    auto r = run_tool({"big", "/dev/null"}, dir.path);
+    std::filesystem::create_symlink("/dev/null", dir / "null");
+    auto r = run_tool({"big", "null"}, dir.path);
     EXPECT_EQ(r.status, 0);
     std::regex field(" ([ 0-9]{3}) %\b\b\b\b\b\b");
     int last = -1, count = 0;

@@ -25,3 +25,20 @@ TEST(MakeVersion, EachCallReturnsANewText) {
     EXPECT_NE(a, b);
     EXPECT_STREQ(a, "02.02.05.07.47");
 }
+
+TEST(OverwriteQuestion, KeysAnswerAsTyped) {
+    struct {
+        int key;
+        overwrite_answer answer;
+    } cases[] = {
+        {'Y', overwrite_answer::overwrite}, {'y', overwrite_answer::overwrite},
+        {'O', overwrite_answer::overwrite}, {'o', overwrite_answer::overwrite},
+        {'A', overwrite_answer::append},    {'a', overwrite_answer::append},
+        {'N', overwrite_answer::quit},      {'n', overwrite_answer::quit},
+        {'Q', overwrite_answer::quit},      {'q', overwrite_answer::quit},
+        {'z', overwrite_answer::unchanged}, {-1, overwrite_answer::unchanged},
+        {0x100, overwrite_answer::unchanged}, {'\n', overwrite_answer::unchanged},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(answer_for_key(c.key), c.answer) << c.key;
+}

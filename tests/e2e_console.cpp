@@ -1,0 +1,295 @@
+// The output dialog, the overwrite question and the retries, driven through a
+// real pseudo-terminal as a user would answer them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include <sys/stat.h>
+
+#include "tests/support/pty_run.h"
+#include "tests/support/tool_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string out_title = "Output File Selection";
+const std::string in_title = "Input File Selection";
+
+std::string prompt_for(const std::string &path) {
+    return "\n\n" + path +
+           " aleady exists\nDo you wish to overwrite Y\nDo you wish to abort     Q\n"
+           "Do you wish to append    A\nEnter a Y, Q, or A \n\n";
+}
+
+std::string announcement(const std::string &in, const std::string &out) {
+    return in + " is a UNIX file " + out + " will be a DOS file\n";
+}
+
+std::string diagnostic(const std::string &message) {
+    return "\nINCLUDE1/GENERICW.cpp\n[0-9]+\n" + message + "\n";
+}
+
+bool contains_match(const std::string &text, const std::string &pattern) {
+    return std::regex_search(text, std::regex(pattern));
+}
+
+struct Console : testing::Test {
+    scratch_dir dir;
+    void SetUp() override { write_file(dir / "a.txt", "one\ntwo\n"); }
+
+    // Answers the output dialog's file-name prompt with `name`.
+    static void choose(pty_session &s, const std::string &name) {
+        ASSERT_TRUE(s.wait_for(out_title)) << s.screen;
+        ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
+        s.type(name + "\n");
+    }
+};
+
+} // namespace
+
+TEST_F(Console, OptionWordsOpenTheOutputDialogAndANewNameIsCreatedWithoutAQuestion) {
+    for (const std::string &word : std::vector<std::string>{"-", "/x", "-out.txt", dir / "a.txt"}) {
+        pty_session s;
+        start_on_pty(s, tool_exe(), {"a.txt", word}, dir.path);
+        choose(s, "new.txt");
+        EXPECT_EQ(s.finish(), 0) << word;
+        // Nothing of the word was offered as a name.
+        EXPECT_EQ(s.screen.find("out.txt"), std::string::npos) << word;
+        EXPECT_NE(s.screen.find("[All Files (*.*)]"), std::string::npos);
+        EXPECT_EQ(s.err, "");
+        EXPECT_EQ(s.out, announcement("a.txt", word) + percent_fields({100}));
+        EXPECT_EQ(read_file(dir / "new.txt"), "one\r\ntwo\r\n");
+        fs::remove(dir / "new.txt");
+    }
+    EXPECT_EQ(read_file(dir / "a.txt"), "one\ntwo\n");
+}
+
+TEST_F(Console, AnExistingFileChosenInTheDialogRaisesTheQuestion) {
+    struct {
+        std::string key;
+        int status;
+        std::string result;
+    } cases[] = {
+        {"A", 0, "old\none\r\ntwo\r\n"}, {"a", 0, "old\none\r\ntwo\r\n"},
+        {"Y", 0, "one\r\ntwo\r\n"},      {"y", 0, "one\r\ntwo\r\n"},
+        {"O", 0, "one\r\ntwo\r\n"},      {"o", 0, "one\r\ntwo\r\n"},
+        {"z", 0, "one\r\ntwo\r\n"},      {"\x1b[A", 0, "one\r\ntwo\r\n"}, // arrow up
+        {"\x1b[15~", 0, "one\r\ntwo\r\n"},                                 // F5
+        {"Q", 4, "old\n"}, {"q", 4, "old\n"}, {"N", 4, "old\n"}, {"n", 4, "old\n"},
+    };
+    const std::string old_path = dir / "old.txt";
+    for (const auto &c : cases) {
+        write_file(old_path, "old\n");
+        pty_session s;
+        start_on_pty(s, tool_exe(), {"a.txt", "-"}, dir.path);
+        choose(s, "old.txt");
+        ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A ")) << s.err;
+        s.type(c.key);
+        std::string label = testing::PrintToString(c.key);
+        EXPECT_EQ(s.finish(), c.status) << label;
+        EXPECT_EQ(s.err, prompt_for(old_path)) << label;
+        EXPECT_EQ(read_file(old_path), c.result) << label;
+        EXPECT_EQ(s.out, c.status == 0 ? announcement("a.txt", "-") + percent_fields({100}) : "") << label;
+    }
+}
+
+TEST_F(Console, ACancelledDialogOpensAgain) {
+    pty_session s;
+    start_on_pty(s, tool_exe(), {"a.txt", "-"}, dir.path);
+    ASSERT_TRUE(s.wait_for("File name: "));
+    s.type("\x04"); // Ctrl-D
+    ASSERT_TRUE(s.wait_for(out_title));
+    ASSERT_TRUE(s.wait_for("File name: "));
+    s.type("\x1b\n"); // Esc, then return
+    choose(s, "b.txt");
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(read_file(dir / "b.txt"), "one\r\ntwo\r\n");
+}
+
+TEST_F(Console, AFailedOpenIsReportedAndTheDialogOffersTheNameTriedBefore) {
+    pty_session s;
+    start_on_pty(s, tool_exe(), {"a.txt", "-"}, dir.path);
+    choose(s, "missing/b.txt");
+    ASSERT_TRUE(s.wait_for("hit return to choose new output file"));
+    EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("error opening output file " + dir.path + "/missing/b.txt")))
+        << s.err;
+    s.feed_stdin("\n");
+    ASSERT_TRUE(s.wait_for("File name: [" + dir.path + "/missing/b.txt] ")) << s.screen;
+    s.type("c.txt\n");
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(read_file(dir / "c.txt"), "one\r\ntwo\r\n");
+}
+
+TEST_F(Console, TheInputCannotBeTheOutputUnderAnySpelling) {
+    fs::create_symlink("a.txt", dir / "link.txt");
+    fs::create_hard_link(dir / "a.txt", dir / "hard.txt");
+    for (const std::string &spelling : std::vector<std::string>{"a.txt", "./a.txt", dir / "a.txt", "link.txt", "hard.txt"}) {
+        pty_session s;
+        std::string word = spelling;
+        if (spelling[0] == '/') {
+            // An absolute output word is an option word: the path is chosen
+            // in the dialog, and the question is answered "overwrite".
+            word = "-";
+            start_on_pty(s, tool_exe(), {"a.txt", word}, dir.path);
+            choose(s, spelling);
+            ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A "));
+            s.type("Y");
+        } else {
+            start_on_pty(s, tool_exe(), {"a.txt", word}, dir.path);
+        }
+        ASSERT_TRUE(s.wait_for("hit return to choose new output file")) << spelling << s.err;
+        EXPECT_TRUE(contains_match(s.err, diagnostic("error opening output file " + spelling) +
+                                              "hit return to choose new output file$"))
+            << s.err;
+        s.feed_stdin("\n");
+        choose(s, "new.txt");
+        EXPECT_EQ(s.finish(), 0) << spelling;
+        EXPECT_EQ(read_file(dir / "a.txt"), "one\ntwo\n") << spelling;
+        EXPECT_EQ(read_file(dir / "new.txt"), "one\r\ntwo\r\n") << spelling;
+        fs::remove(dir / "new.txt");
+    }
+}
+
+TEST_F(Console, AnEmptyOutputWordFailsItsFirstTry) {
+    pty_session s;
+    start_on_pty(s, tool_exe(), {"a.txt", ""}, dir.path);
+    ASSERT_TRUE(s.wait_for("hit return to choose new output file"));
+    EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("error opening output file ")));
+    s.feed_stdin("\n");
+    choose(s, "b.txt");
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(read_file(dir / "b.txt"), "one\r\ntwo\r\n");
+}
+
+TEST_F(Console, TwoFailedTriesEndTheRunNamingTheLastPathTried) {
+    pty_session s;
+    start_on_pty(s, tool_exe(), {"a.txt", "no/x.txt"}, dir.path);
+    ASSERT_TRUE(s.wait_for("hit return to choose new output file"));
+    s.feed_stdin("\n");
+    choose(s, "no/y.txt");
+    EXPECT_EQ(s.finish(), 1);
+    const std::string y = dir.path + "/no/y.txt";
+    EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("error opening output file no/x.txt") +
+                                          "hit return to choose new output file" +
+                                          diagnostic("error opening output file " + y) +
+                                          diagnostic("error opening output file " + y) + "$"))
+        << s.err;
+}
+
+TEST_F(Console, AppendingToAReadOnlyFileFailsAndOffersTheDialog) {
+    fs::permissions(dir.path, fs::perms::all);
+    const std::string ro = dir / "ro.txt";
+    write_file(ro, "old\n");
+    fs::permissions(ro, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    pty_options as_user;
+    as_user.as_nobody = true; // root would be let in
+    pty_session s;
+    start_on_pty(s, tool_exe(), {"a.txt", "-"}, dir.path, as_user);
+    choose(s, "ro.txt");
+    ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A "));
+    s.type("A");
+    ASSERT_TRUE(s.wait_for("hit return to choose new output file")) << s.err;
+    EXPECT_TRUE(contains_match(s.err, diagnostic("error opening/creating output file " + ro) +
+                                          "hit return to choose new output file$"))
+        << s.err;
+    s.feed_stdin("\n");
+    choose(s, "fresh.txt"); // append mode only ever creates a new file now
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(read_file(ro), "old\n");
+    EXPECT_EQ(read_file(dir / "fresh.txt"), "one\r\ntwo\r\n");
+}
+
+TEST_F(Console, TheRetryWaitEndsAtReturnOnly) {
+    pty_options tty_stdio;
+    tty_stdio.stdio_on_terminal = true;
+    pty_session s;
+    start_on_pty(s, tool_exe(), {"a.txt", "no/x.txt"}, dir.path, tty_stdio);
+    ASSERT_TRUE(s.wait_for("hit return to choose new output file"));
+    s.type("abc");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(s.wait_for(out_title, 200)) << "the wait ended before return";
+    s.type("\n");
+    choose(s, "b.txt");
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(read_file(dir / "b.txt"), "one\r\ntwo\r\n");
+}
+
+TEST_F(Console, WithoutATerminalTheDialogIsUnavailableAndNothingHangs) {
+    auto r = run_tool({"a.txt", "-"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains_match(r.err, "^" + diagnostic("no output file can be chosen") + "$")) << r.err;
+    // Inside the retries an unavailable dialog is no name: the next try fails.
+    auto r2 = run_tool({"a.txt", "no/x.txt"}, dir.path);
+    EXPECT_EQ(r2.status, 1);
+    EXPECT_TRUE(contains_match(r2.err, diagnostic("error opening output file \\(null\\)") +
+                                           diagnostic("error opening output file \\(null\\)") + "$"))
+        << r2.err;
+}
+
+TEST_F(Console, AFileHeldAsInputCannotBeAnotherRunsOutput) {
+    write_file(dir / "b.txt", "held\n");
+    pty_session holder;
+    start_on_pty(holder, tool_exe(), {"b.txt", "-"}, dir.path);
+    ASSERT_TRUE(holder.wait_for("File name: ")); // b.txt is open as its input now
+    auto r = run_tool({"a.txt", "b.txt"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains_match(r.err, "^" + diagnostic("error opening output file b.txt"))) << r.err;
+    EXPECT_EQ(read_file(dir / "b.txt"), "held\n");
+}
+
+TEST_F(Console, TheBannerShowsAsBoxGlyphsOnAUtf8Terminal) {
+    struct {
+        std::string lang;
+        std::string corner;
+    } cases[] = {{"LC_ALL=C.UTF-8", "\u2554"}, {"LC_ALL=C", "\xC9"}};
+    for (const auto &c : cases) {
+        pty_options o;
+        o.stdio_on_terminal = true;
+        o.env = {c.lang};
+        pty_session s;
+        start_on_pty(s, tool_exe(), {}, dir.path, o);
+        EXPECT_EQ(s.finish(), 6);
+        EXPECT_NE(s.screen.find("  " + c.corner), std::string::npos) << c.lang;
+    }
+}
+
+TEST_F(Console, OnATerminalTheAnnouncementAndPercentageAppear) {
+    pty_options o;
+    o.stdio_on_terminal = true;
+    pty_session s;
+    start_on_pty(s, tool_exe(), {"a.txt", "b.txt"}, dir.path, o);
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_NE(s.screen.find("a.txt is a UNIX file b.txt will be a DOS file\r\n" + percent_fields({100})),
+              std::string::npos);
+}
+
+TEST_F(Console, TheInputDialogFallbackRetriesSilently) {
+    write_file(dir / "data.DAT", "x\n");
+    pty_session s;
+    start_on_pty(s, LFSWAP_PROBE_EXE, {"missing.txt"}, dir.path);
+    ASSERT_TRUE(s.wait_for(in_title));
+    ASSERT_TRUE(s.wait_for("File name: "));
+    EXPECT_NE(s.screen.find("[All Files (*.*)]   Data Files (*.DAT)"), std::string::npos) << s.screen;
+    s.type("nothere.txt\n"); // refused by the dialog itself
+    ASSERT_TRUE(s.wait_for("File not found"));
+    ASSERT_TRUE(s.wait_for("File name: "));
+    s.type("data\n"); // typed without an extension: .DAT is added
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(s.out, "opened\n");
+    EXPECT_EQ(s.err, "");
+}
+
+TEST_F(Console, TheInputDialogCancelledTwiceEndsTheRun) {
+    pty_session s;
+    start_on_pty(s, LFSWAP_PROBE_EXE, {"missing.txt"}, dir.path);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(s.wait_for("File name: "));
+        s.type("\x04");
+    }
+    EXPECT_EQ(s.finish(), 1);
+    EXPECT_EQ(s.out, "");
+    EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("Can't open input file \\(null\\), BYE") + "$")) << s.err;
+}

@@ -1,0 +1,180 @@
+#include "tests/support/pty_run.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+
+void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
+                  const std::string &cwd, const pty_options &options) {
+    std::vector<std::string> words;
+    const char *runner = std::getenv("LFSWAP_TEST_RUNNER");
+    if (runner != nullptr && *runner != '\0')
+        words.push_back(runner);
+    words.push_back(exe);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
+    if (!options.stdio_on_terminal && (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0))
+        throw std::runtime_error("pipe failed");
+    winsize ws{};
+    ws.ws_row = 40;
+    ws.ws_col = 100;
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
+    if (pid < 0)
+        throw std::runtime_error("forkpty failed");
+    if (pid == 0) {
+        if (!options.stdio_on_terminal) {
+            // Keep one descriptor on the terminal: with none open, the master
+            // reads as hung up before the program opens /dev/tty.
+            if (dup(0) < 0)
+                _exit(125);
+            dup2(in_pipe[0], 0);
+            dup2(out_pipe[1], 1);
+            dup2(err_pipe[1], 2);
+            for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
+                close(fd);
+        }
+        if (options.as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(125);
+        for (const auto &e : options.env)
+            putenv(const_cast<char *>(e.c_str()));
+        if (chdir(cwd.c_str()) != 0)
+            _exit(126);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    signal(SIGPIPE, SIG_IGN);
+    s.pid = pid;
+    s.master = master;
+    if (!options.stdio_on_terminal) {
+        close(in_pipe[0]);
+        close(out_pipe[1]);
+        close(err_pipe[1]);
+        s.in_fd = in_pipe[1];
+        s.out_fd = out_pipe[0];
+        s.err_fd = err_pipe[0];
+    }
+}
+
+namespace {
+// One round of reading whatever is ready; false when nothing is left open.
+bool pump(pty_session &s, int timeout_ms) {
+    pollfd fds[3];
+    int *owners[3];
+    std::string *sinks[3];
+    int n = 0;
+    for (auto [fd, sink] : {std::pair{&s.master, &s.screen}, std::pair{&s.out_fd, &s.out},
+                            std::pair{&s.err_fd, &s.err}})
+        if (*fd >= 0) {
+            fds[n] = {*fd, POLLIN, 0};
+            owners[n] = fd;
+            sinks[n++] = sink;
+        }
+    if (n == 0)
+        return false;
+    int r = poll(fds, n, timeout_ms);
+    if (r <= 0)
+        return r == 0 || errno == EINTR;
+    for (int i = 0; i < n; ++i) {
+        if (fds[i].revents == 0)
+            continue;
+        char buf[4096];
+        ssize_t got = read(fds[i].fd, buf, sizeof buf);
+        if (got <= 0) { // EIO on the master once the terminal's last user is gone
+            close(*owners[i]);
+            *owners[i] = -1;
+            continue;
+        }
+        sinks[i]->append(buf, static_cast<std::size_t>(got));
+    }
+    return true;
+}
+} // namespace
+
+bool pty_session::wait_for(const std::string &text, int timeout_ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        // The terminal and stderr each from where the last wait stopped.
+        for (auto [text_seen, mark] : {std::pair{&screen, &seen}, std::pair{&err, &err_seen}}) {
+            std::size_t hit = text_seen->find(text, *mark);
+            if (hit != std::string::npos) {
+                *mark = hit + text.size();
+                return true;
+            }
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !pump(*this, static_cast<int>(left.count())))
+            return false;
+    }
+}
+
+void pty_session::type(const std::string &keys) {
+    if (master >= 0 && write(master, keys.data(), keys.size()) < 0)
+        throw std::runtime_error("write to terminal failed");
+}
+
+void pty_session::feed_stdin(const std::string &bytes) {
+    if (in_fd >= 0 && write(in_fd, bytes.data(), bytes.size()) < 0)
+        throw std::runtime_error("write to stdin failed");
+}
+
+void pty_session::close_stdin() {
+    if (in_fd >= 0)
+        close(in_fd);
+    in_fd = -1;
+}
+
+int pty_session::finish(int timeout_ms) {
+    close_stdin();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    int st = 0;
+    for (;;) {
+        pid_t done = waitpid(pid, &st, WNOHANG);
+        if (done == pid) {
+            // Drain what is still buffered.
+            while ((out_fd >= 0 || err_fd >= 0) && pump(*this, 200)) {
+            }
+            while (master >= 0 && pump(*this, 50) && master >= 0) {
+                pollfd p{master, POLLIN, 0};
+                if (poll(&p, 1, 50) <= 0)
+                    break;
+            }
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &st, 0);
+            break;
+        }
+        pump(*this, 50);
+    }
+    pid = -1;
+    status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return status;
+}
+
+pty_session::~pty_session() {
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    for (int fd : {master, in_fd, out_fd, err_fd})
+        if (fd >= 0)
+            close(fd);
+}

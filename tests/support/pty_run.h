@@ -1,0 +1,41 @@
+// Runs a program with a pseudo-terminal as its controlling terminal, so that
+// its key reads and terminal dialogs can be answered like a user would.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct pty_session {
+    int pid = -1;
+    int master = -1;
+    int in_fd = -1;          // writes the child's standard input (-1: the terminal is its stdin)
+    int out_fd = -1, err_fd = -1;
+    std::string screen;      // everything the child wrote to the terminal
+    std::string out, err;    // its standard output and error, when those are pipes
+    std::size_t seen = 0, err_seen = 0; // how far wait_for has looked
+    int status = -1;
+
+    pty_session() = default;
+    pty_session(const pty_session &) = delete;
+    pty_session &operator=(const pty_session &) = delete;
+    ~pty_session();
+
+    // Reads until `text` shows up on the terminal or on stderr after what an
+    // earlier wait found; false after `timeout_ms`.
+    bool wait_for(const std::string &text, int timeout_ms = 10000);
+    void type(const std::string &keys);          // keys at the terminal
+    void feed_stdin(const std::string &bytes);   // through the stdin pipe
+    void close_stdin();
+    int finish(int timeout_ms = 20000);          // reads to the end; exit status
+};
+
+struct pty_options {
+    bool stdio_on_terminal = false; // all three standard streams on the terminal
+    std::vector<std::string> env;   // extra NAME=value entries
+    bool as_nobody = false;         // when root, run as user nobody (so file modes count)
+};
+
+// Starts `exe` `args` in `cwd` on a new terminal (the runner prefix as in
+// tool_run.h applies).
+void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
+                  const std::string &cwd, const pty_options &options = {});
