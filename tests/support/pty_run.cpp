@@ -1,4 +1,5 @@
 #include "tests/support/pty_run.h"
+#include "tests/support/tool_run.h"
 
 #include <cerrno>
 #include <csignal>
@@ -17,12 +18,7 @@
 
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
                   const std::string &cwd, const pty_options &options) {
-    std::vector<std::string> words;
-    const char *runner = std::getenv("LFSWAP_TEST_RUNNER");
-    if (runner != nullptr && *runner != '\0')
-        words.push_back(runner);
-    words.push_back(exe);
-    words.insert(words.end(), args.begin(), args.end());
+    std::vector<std::string> words = command_words(exe, args);
     std::vector<char *> argv;
     for (auto &w : words)
         argv.push_back(w.data());

@@ -22,14 +22,19 @@ std::string tool_exe() {
     return e != nullptr && *e != '\0' ? e : LFSWAP_EXE;
 }
 
-tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
-                        const std::string &cwd, const std::string &input) {
+std::vector<std::string> command_words(const std::string &exe, const std::vector<std::string> &args) {
     std::vector<std::string> words;
     const char *runner = std::getenv("LFSWAP_TEST_RUNNER");
     if (runner != nullptr && *runner != '\0')
         words.push_back(runner);
     words.push_back(exe);
     words.insert(words.end(), args.begin(), args.end());
+    return words;
+}
+
+tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
+                        const std::string &cwd, const std::string &input) {
+    std::vector<std::string> words = command_words(exe, args);
     std::vector<char *> argv;
     for (auto &w : words)
         argv.push_back(w.data());

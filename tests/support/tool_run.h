@@ -14,6 +14,9 @@ struct tool_result {
 // $LFSWAP_TEST_RUNNER (for example "wine") is put in front when set.
 std::string tool_exe();
 
+// The words to execute: the runner, if any, `exe`, then `args`.
+std::vector<std::string> command_words(const std::string &exe, const std::vector<std::string> &args);
+
 // Runs `exe` with `args` in folder `cwd`, stdin fed from `input`.
 tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
                         const std::string &cwd, const std::string &input = "");
