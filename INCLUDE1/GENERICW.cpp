@@ -1,5 +1,6 @@
 #include "INCLUDE1/GENERICW.h"
 
+#include "converter/exit_status.h"
 #include "converter/run_context.h"
 
 #include <cstdio>
@@ -56,7 +57,7 @@ void ask_overwrite(const char *name, bool *append) {
     switch (answer_for_key(key)) {
     case overwrite_answer::overwrite: *append = false; break;
     case overwrite_answer::append: *append = true; break;
-    case overwrite_answer::quit: quit_run(4);
+    case overwrite_answer::quit: quit_run(exit_user_quit);
     case overwrite_answer::unchanged: break;
     }
 }
@@ -99,7 +100,7 @@ io_handle open_in_file(const char *name, bool use_dialog) {
             return h;
         if (tries == max_in_tries) {
             std::fprintf(stderr, "\n%s\n%d\nCan't open input file %s, BYE\n", __FILE__, __LINE__, shown(name));
-            std::exit(1);
+            std::exit(exit_failure);
         }
         if (!use_dialog)
             return invalid_handle;
@@ -117,7 +118,7 @@ io_handle open_out_file(const char *name, bool append) {
                 // Without a dialog there is nothing to wait for: asking
                 // again would loop for ever.
                 std::fprintf(stderr, "\n%s\n%d\nno output file can be chosen\n", __FILE__, __LINE__);
-                std::exit(1);
+                std::exit(exit_failure);
             }
             if (name != nullptr && !append && path_exists(name))
                 ask_overwrite(name, &append);
@@ -149,7 +150,7 @@ io_handle open_out_file(const char *name, bool append) {
     }
     if (h == invalid_handle) {
         std::fprintf(stderr, "\n%s\n%d\nerror opening output file %s\n", __FILE__, __LINE__, shown(name));
-        std::exit(1);
+        std::exit(exit_failure);
     }
     return h;
 }

@@ -1,5 +1,6 @@
 #include "converter/line_endings.h"
 
+#include "converter/kernels.h"
 #include "converter/run_context.h"
 
 namespace {
@@ -38,14 +39,26 @@ std::size_t dos_to_unix_reference(const unsigned char *in, std::size_t n, unsign
     return used;
 }
 
+const kernel_set &active_kernels() {
+    static const kernel_set &chosen = [] () -> const kernel_set & {
+        for (const kernel_set &k : all_kernel_sets())
+            if (k.supported())
+                return k;
+        return all_kernel_sets().back();
+    }();
+    return chosen;
+}
+
+// out_buf holds 4 x (chunk_len + 12,000) bytes: more than the kernels'
+// 2 x length + 64.
 std::uint32_t unix_to_dos(std::int32_t length) {
     run.out_count += static_cast<std::int32_t>(
-        unix_to_dos_reference(run.in_buf, static_cast<std::size_t>(length), run.out_buf));
+        active_kernels().unix_to_dos(run.in_buf, static_cast<std::size_t>(length), run.out_buf));
     return write_chunk(run.out_handle, run.out_buf, run.out_count);
 }
 
 std::uint32_t dos_to_unix(std::int32_t length) {
     run.out_count += static_cast<std::int32_t>(
-        dos_to_unix_reference(run.in_buf, static_cast<std::size_t>(length), run.out_buf));
+        active_kernels().dos_to_unix(run.in_buf, static_cast<std::size_t>(length), run.out_buf));
     return write_chunk(run.out_handle, run.out_buf, run.out_count);
 }
