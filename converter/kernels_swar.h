@@ -19,38 +19,40 @@ inline std::uint64_t byte_flags(std::uint64_t w, unsigned char b) {
     return (~nonzero >> 7) & ones;
 }
 
-// Byte i of the product is the sum of the flags of bytes 0..i. Every byte i
-// then goes to its own place, worked out without a chain from the one
-// before, so the stores can all be in flight at once.
+// A word with a hit goes byte by byte without branches: each byte is stored
+// with its CR already in front as one 16-bit store, and the next place
+// depends on the one before only through a single add.
 inline unsigned char *unix_to_dos_word(const unsigned char *in, unsigned char *o) {
     std::uint64_t w;
     std::memcpy(&w, in, 8);
-    std::uint64_t h = byte_flags(w, lf);
-    if (h == 0) {
+    if (byte_flags(w, lf) == 0) {
         std::memcpy(o, in, 8);
         return o + 8;
     }
-    std::uint64_t upto = h * ones;
     for (unsigned i = 0; i < 8; ++i) {
-        unsigned at = i + unsigned((upto >> (8 * i)) & 0xFF);
-        o[at - unsigned((h >> (8 * i)) & 1)] = cr; // for a non-LF byte, overwritten next
-        o[at] = static_cast<unsigned char>(w >> (8 * i));
+        auto c = static_cast<unsigned char>(w >> (8 * i));
+        bool is_lf = c == lf;
+        // Little-endian: CR then LF; for any other byte the second half is
+        // overwritten by the next store.
+        auto pair = static_cast<std::uint16_t>(is_lf ? (lf << 8 | cr) : c);
+        std::memcpy(o, &pair, 2);
+        o += 1 + is_lf;
     }
-    return o + 8 + (upto >> 56);
+    return o;
 }
 
-// A CR is written at the place of the next kept byte, which overwrites it.
+// Every byte is stored; the place moves on only past a kept one.
 inline unsigned char *dos_to_unix_word(const unsigned char *in, unsigned char *o) {
     std::uint64_t w;
     std::memcpy(&w, in, 8);
-    std::uint64_t h = byte_flags(w, cr);
-    if (h == 0) {
+    if (byte_flags(w, cr) == 0) {
         std::memcpy(o, in, 8);
         return o + 8;
     }
-    std::uint64_t upto = h * ones;
-    std::uint64_t before = upto - h; // CRs in bytes 0..i-1
-    for (unsigned i = 0; i < 8; ++i)
-        o[i - unsigned((before >> (8 * i)) & 0xFF)] = static_cast<unsigned char>(w >> (8 * i));
-    return o + 8 - (upto >> 56);
+    for (unsigned i = 0; i < 8; ++i) {
+        auto c = static_cast<unsigned char>(w >> (8 * i));
+        *o = c;
+        o += c != cr;
+    }
+    return o;
 }

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# End-to-end benchmark: lfswap against cat (the copy limit: GNU cat copies
+# inside the kernel with copy_file_range, lfswap must read and write) and, when
+# installed, dos2unix/unix2dos -n (black-box peers), on 128 MiB of generated
+# text with the page cache warm and the output on tmpfs.
+#   bench/run.sh [BUILD_DIR] [RUNS]
+# Needs a build with Google Benchmark (lfswap_kernels_bench, lfswap_gen_text).
+set -euo pipefail
+build=${1:-build}
+runs=${2:-7}
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+[ -x "$build/lfswap" ] && [ -x "$build/lfswap_gen_text" ] || {
+  echo "bench/run.sh: build first (./build.sh test), with libbenchmark-dev installed" >&2; exit 1; }
+work=/dev/shm/lfswap-bench
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+lfswap=$(realpath "$build/lfswap")
+
+echo "== inputs: 128 MiB each, in $work"
+"$build/lfswap_gen_text" "$work/unix.txt" 128 unix
+"$build/lfswap_gen_text" "$work/dos.txt" 128 dos
+printf x > "$work/one.txt"
+
+echo "== correctness against reference converters (perl, tr)"
+(cd "$work" && "$lfswap" unix.txt out.txt >/dev/null)
+perl -pe 's/\n/\r\n/g' "$work/unix.txt" | cmp - "$work/out.txt"
+(cd "$work" && "$lfswap" dos.txt out.txt >/dev/null)
+tr -d '\r' < "$work/dos.txt" | cmp - "$work/out.txt"
+echo "outputs match"
+
+# Commands by name; each is run in $work with its output on tmpfs.
+declare -A cmd
+cmd[lfswap_unix]="$lfswap unix.txt out.txt >/dev/null"
+cmd[lfswap_dos]="$lfswap dos.txt out.txt >/dev/null"
+cmd[cat_unix]="cat unix.txt > out.txt"
+cmd[cat_dos]="cat dos.txt > out.txt"
+# The same bytes through user space in lfswap's own chunk size: the floor
+# for anything that reads and writes.
+cmd[dd_unix]="dd if=unix.txt of=out.txt bs=49440 status=none"
+names=(lfswap_unix cat_unix dd_unix lfswap_dos cat_dos)
+if command -v unix2dos >/dev/null && command -v dos2unix >/dev/null; then
+  cmd[peer_unix]="unix2dos -q -n unix.txt out.txt"
+  cmd[peer_dos]="dos2unix -q -n dos.txt out.txt"
+  names+=(peer_unix peer_dos)
+fi
+
+declare -A times rss
+for name in "${names[@]}"; do cat "$work"/*.txt >/dev/null; done
+for ((r = 0; r < runs; r++)); do
+  for name in "${names[@]}"; do   # alternate, so drift hits every command alike
+    rm -f "$work/out.txt"   # every command creates its output afresh
+    t0=$EPOCHREALTIME
+    (cd "$work" && eval "${cmd[$name]}")
+    t1=$EPOCHREALTIME
+    times[$name]+="$(echo "$t1 - $t0" | bc -l) "
+  done
+done
+for name in "${names[@]}"; do
+  if [ -x /usr/bin/time ]; then
+    rss[$name]=$(cd "$work" && /usr/bin/time -f %M bash -c "exec ${cmd[$name]}" 2>&1 >/dev/null | tail -1)
+  fi
+done
+
+median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+declare -A med
+for name in "${names[@]}"; do med[$name]=$(echo "${times[$name]}" | median); done
+
+echo
+echo "== wall time, median of $runs alternating runs (seconds), peak RSS (KiB)"
+printf '%-12s %10s %10s\n' command median rss
+for name in "${names[@]}"; do printf '%-12s %10.4f %10s\n' "$name" "${med[$name]}" "${rss[$name]:-?}"; done
+echo
+printf 'lfswap / cat, UNIX input: %.2f\n' "$(echo "${med[lfswap_unix]} / ${med[cat_unix]}" | bc -l)"
+printf 'lfswap / cat, DOS input:  %.2f\n' "$(echo "${med[lfswap_dos]} / ${med[cat_dos]}" | bc -l)"
+printf 'lfswap / dd bs=49440, UNIX input: %.2f\n' "$(echo "${med[lfswap_unix]} / ${med[dd_unix]}" | bc -l)"
+if [ -n "${med[peer_unix]:-}" ]; then
+  printf 'peer / lfswap, unix2dos: %.1f x\n' "$(echo "${med[peer_unix]} / ${med[lfswap_unix]}" | bc -l)"
+  printf 'peer / lfswap, dos2unix: %.1f x\n' "$(echo "${med[peer_dos]} / ${med[lfswap_dos]}" | bc -l)"
+fi
+if [ -n "${rss[lfswap_unix]:-}" ]; then
+  echo "peak RSS lfswap - cat: $(( ${rss[lfswap_unix]} - ${rss[cat_unix]} )) KiB"
+fi
+
+echo
+echo "== start-up on a 1-byte file"
+if command -v hyperfine >/dev/null; then
+  (cd "$work" && hyperfine -N --warmup 20 --runs 300 --export-markdown "$work/startup.md" \
+      "$lfswap one.txt out1.txt" "cat one.txt" >/dev/null 2>&1 && cat "$work/startup.md")
+else
+  echo "(hyperfine not installed)"
+fi
+
+echo
+echo "== kernels on in-memory chunks of 49,440 bytes (GB/s, min over inputs)"
+"$build/lfswap_kernels_bench" --benchmark_min_time=0.2 --benchmark_format=csv 2>/dev/null |
+  awk -F, 'NR > 1 && $1 ~ /_to_/ { gsub(/"/, "", $1); split($1, p, "/"); k = p[1] "/" p[2];
+            v = $6 / 1e9; if (!(k in lo) || v < lo[k]) { lo[k] = v; worst[k] = p[3] } }
+           END { for (k in lo) printf "%-26s %6.2f  (worst: %s)\n", k, lo[k], worst[k] }' | sort
+echo
+echo "== self-check: open, read and sum the lfswap executable ($(stat -c %s "$lfswap") bytes)"
+"$build/lfswap_kernels_bench" --benchmark_min_time=0.2 --benchmark_filter=self_check 2>/dev/null | grep self_check
