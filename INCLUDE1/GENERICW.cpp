@@ -52,6 +52,7 @@ void ask_overwrite(const char *name, bool *append) {
     std::fputs("Do you wish to abort     Q\n", stderr);
     std::fputs("Do you wish to append    A\n", stderr);
     std::fputs("Enter a Y, Q, or A ", stderr);
+    std::fflush(stderr); // on the screen before the key is read, whatever the stream's buffering
     int key = console_read_key();
     std::fputs("\n\n", stderr);
     switch (answer_for_key(key)) {
@@ -68,6 +69,7 @@ void after_failed_try(int *failed, const char **name) {
     if (++*failed >= max_failed_tries)
         return;
     std::fputs("hit return to choose new output file", stderr);
+    std::fflush(stderr);
     (void)std::getchar();
     *name = pick_out_file();
 }

@@ -102,6 +102,9 @@ struct file_dialog_record {
     const char *title;
     std::uint32_t flags;
     const char *default_ext; // appended to a name typed without one; may be null
+    // Room for the backend's own record (OPENFILENAMEA on Windows), kept here
+    // so that it lives as long as this one.
+    alignas(8) unsigned char native[160];
 };
 
 enum class dialog_result { chosen, cancelled, unavailable };

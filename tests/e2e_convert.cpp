@@ -178,6 +178,29 @@ TEST_F(Convert, OutputInAMissingFolderIsReportedWithItsSourcePlace) {
     expect_diagnostic(r.err, "INCLUDE1/GENERICW.cpp", "error opening output file no/such/dir/b.txt", false);
 }
 
+TEST_F(Convert, TheInputCannotBeTheOutput) {
+    // With no terminal the retry finds no dialog, so both tries fail; the
+    // input is held with read sharing only and stays as it was.
+    write_file(dir / "a.txt", "one\ntwo\n");
+    std::filesystem::create_symlink("a.txt", dir / "link.txt");
+    std::filesystem::create_hard_link(dir / "a.txt", dir / "hard.txt");
+    for (const std::string &spelling : {"a.txt", "./a.txt", "link.txt", "hard.txt"}) {
+        auto r = run_tool({"a.txt", spelling}, dir.path);
+        EXPECT_EQ(r.status, 1) << spelling;
+        EXPECT_TRUE(std::regex_search(r.err, std::regex("^\nINCLUDE1/GENERICW.cpp\n[0-9]+\nerror opening output file " +
+                                                        spelling + "\nhit return to choose new output file")))
+            << r.err;
+        EXPECT_EQ(read_file(dir / "a.txt"), "one\ntwo\n") << spelling;
+    }
+}
+
+TEST_F(Convert, TheInputDialogFallbackWithoutADialogEndsAfterThreeTries) {
+    auto r = run_program(probe_exe(), {"missing.txt"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    expect_diagnostic(r.err, "INCLUDE1/GENERICW.cpp", "Can't open input file (null), BYE");
+}
+
 TEST_F(Convert, InputLargerThan4GiBShowsPercentagesUpTo100) {
     // Sparse: no disk is used, and the zeros pass through unchanged.
     std::string big = dir / "big";

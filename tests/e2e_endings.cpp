@@ -48,7 +48,7 @@ TEST_F(Endings, TooFewWordsShowTheBannerAndUsage) {
 }
 
 TEST_F(Endings, BannerOfAFixedDateBuildIsByteForByteKnown) {
-    auto r = run_program(LFSWAP_FIXED_DATE_EXE, {"one.txt"}, dir.path);
+    auto r = run_program(fixed_date_exe(), {"one.txt"}, dir.path);
     EXPECT_EQ(r.status, 6);
     EXPECT_EQ(r.err, golden("banner-2002-02-05.bin"));
     EXPECT_EQ(r.out, golden("usage.txt"));
@@ -68,7 +68,7 @@ TEST_F(Endings, ADamagedExecutableStopsBeforeDoingAnything) {
 
 TEST_F(Endings, AnUnstampedBuildFailsItsCheckAndAnIntactCopyPasses) {
     write_file(dir / "a.txt", "a\n");
-    auto r = run_program(LFSWAP_UNSTAMPED_EXE, {"a.txt", "b.txt"}, dir.path);
+    auto r = run_program(unstamped_exe(), {"a.txt", "b.txt"}, dir.path);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, check_failed);
     EXPECT_FALSE(file_exists(dir / "b.txt"));

@@ -5,6 +5,7 @@
 #include "INCLUDE1/GENERICW.h"
 
 int main(int argc, char **argv) {
+    process_start();
     io_handle h = open_in_file(argc > 1 ? argv[1] : nullptr, true);
     std::printf(h != invalid_handle ? "opened\n" : "not opened\n");
     return 0;

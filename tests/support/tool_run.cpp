@@ -17,10 +17,18 @@
 #include <fstream>
 #include <sstream>
 
-std::string tool_exe() {
-    const char *e = std::getenv("LFSWAP_TEST_EXE");
-    return e != nullptr && *e != '\0' ? e : LFSWAP_EXE;
+namespace {
+std::string from_env(const char *name, const char *built) {
+    const char *e = std::getenv(name);
+    return e != nullptr && *e != '\0' ? e : built;
 }
+} // namespace
+
+std::string tool_exe() { return from_env("LFSWAP_TEST_EXE", LFSWAP_EXE); }
+std::string fixed_date_exe() { return from_env("LFSWAP_TEST_FIXED_DATE_EXE", LFSWAP_FIXED_DATE_EXE); }
+std::string unstamped_exe() { return from_env("LFSWAP_TEST_UNSTAMPED_EXE", LFSWAP_UNSTAMPED_EXE); }
+std::string probe_exe() { return from_env("LFSWAP_TEST_PROBE_EXE", LFSWAP_PROBE_EXE); }
+bool dialog_invisible() { return from_env("LFSWAP_TEST_NO_DIALOG", "") == "1"; }
 
 std::vector<std::string> command_words(const std::string &exe, const std::vector<std::string> &args) {
     std::vector<std::string> words;

@@ -11,8 +11,21 @@ struct tool_result {
 };
 
 // The executable under test: $LFSWAP_TEST_EXE, else the one this build made.
-// $LFSWAP_TEST_RUNNER (for example "wine") is put in front when set.
+// $LFSWAP_TEST_RUNNER (for example "wine") is put in front when set. The
+// helper builds (fixed-date, unstamped, probe) are overridden likewise.
 std::string tool_exe();
+std::string fixed_date_exe();
+std::string unstamped_exe();
+std::string probe_exe();
+
+// True when the run has no visible file-selection dialog (Wine without a
+// display): cases that must choose a file in it are skipped, saying so.
+bool dialog_invisible();
+#define SKIP_WITHOUT_DIALOG()                                                                                \
+    do {                                                                                                       \
+        if (dialog_invisible())                                                                                \
+            GTEST_SKIP() << "needs a visible file-selection dialog";                                          \
+    } while (0)
 
 // The words to execute: the runner, if any, `exe`, then `args`.
 std::vector<std::string> command_words(const std::string &exe, const std::vector<std::string> &args);

@@ -1,0 +1,153 @@
+// Win32 backend of the platform layer: the services the tool was written
+// for, called as they are.
+#include "platform.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include <windows.h>
+#include <commdlg.h>
+#include <conio.h>
+#include <fcntl.h>
+#include <io.h>
+
+namespace {
+HANDLE native(io_handle h) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(h)); }
+io_handle wrap(HANDLE h) { return static_cast<io_handle>(reinterpret_cast<std::intptr_t>(h)); }
+bool usable(io_handle h) { return h != no_handle && h != invalid_handle; }
+} // namespace
+
+io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                    std::uint32_t attributes) {
+    if (path == nullptr)
+        return invalid_handle;
+    HANDLE h = CreateFileA(path, access, share, nullptr, disposition, attributes, nullptr);
+    static_assert(sizeof(HANDLE) == sizeof(std::intptr_t));
+    return h == INVALID_HANDLE_VALUE ? invalid_handle : wrap(h);
+}
+
+bool file_read(io_handle h, void *buffer, std::uint32_t length, std::uint32_t *got) {
+    *got = 0;
+    if (!usable(h))
+        return false;
+    DWORD n = 0;
+    BOOL ok = ReadFile(native(h), buffer, length, &n, nullptr);
+    *got = n;
+    return ok != FALSE;
+}
+
+bool file_write(io_handle h, const void *buffer, std::uint32_t length, std::uint32_t *written) {
+    *written = 0;
+    if (!usable(h))
+        return false;
+    const auto *p = static_cast<const unsigned char *>(buffer);
+    while (*written < length) {
+        DWORD n = 0;
+        if (!WriteFile(native(h), p + *written, length - *written, &n, nullptr) || n == 0)
+            return false;
+        *written += n;
+    }
+    return true;
+}
+
+bool file_seek(io_handle h, std::int64_t offset, seek_origin origin) {
+    if (!usable(h))
+        return false;
+    // The 64-bit form: past 4 GiB the one-byte step back must stay right.
+    LARGE_INTEGER distance;
+    distance.QuadPart = offset;
+    DWORD method = origin == seek_origin::begin ? FILE_BEGIN : origin == seek_origin::current ? FILE_CURRENT : FILE_END;
+    return SetFilePointerEx(native(h), distance, nullptr, method) != FALSE;
+}
+
+bool file_close(io_handle h) { return usable(h) && CloseHandle(native(h)) != FALSE; }
+
+bool file_size_by_path(const char *path, std::int64_t *size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path == nullptr || !GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return false;
+    *size = static_cast<std::int64_t>((std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return true;
+}
+
+bool path_exists(const char *path) { return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+void set_file_apis_to_oem() { SetFileApisToOEM(); }
+
+void process_start() {
+    // Text mode would turn every "\n" written into "\r\n"; the tool's
+    // messages are the same bytes on every platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
+
+void write_cp437_to_stderr(const char *text, std::size_t length) {
+    // A console shows code page 437 as it is.
+    std::fwrite(text, 1, length, stderr);
+}
+
+bool own_executable_path(const char * /*argv0*/, char *buffer, std::size_t capacity) {
+    DWORD n = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(capacity));
+    return n > 0 && n < capacity;
+}
+
+int console_read_key() {
+    // _getch reads the console itself; without one there is nothing to read.
+    HANDLE in = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return -1;
+    CloseHandle(in);
+    int c = _getch();
+    if (c == 0 || c == 0xE0) {
+        (void)_getch(); // the second code of an arrow or function key
+        return 0x100;
+    }
+    return c == EOF ? -1 : c;
+}
+
+namespace {
+
+// Whether a window can be shown at all. Without a display the common dialog
+// fails without an error code, just like a cancel; a hidden 1 x 1 window
+// tells the two apart.
+bool windows_can_be_shown() {
+    static int answer = -1;
+    if (answer < 0) {
+        HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr),
+                                 nullptr);
+        answer = w != nullptr;
+        if (w != nullptr)
+            DestroyWindow(w);
+    }
+    return answer == 1;
+}
+
+} // namespace
+
+dialog_result show_open_dialog(file_dialog_record *record) {
+    static_assert(sizeof(OPENFILENAMEA) <= sizeof record->native);
+    if (!windows_can_be_shown())
+        return dialog_result::unavailable;
+    auto *ofn = new (record->native) OPENFILENAMEA{};
+    ofn->lStructSize = 76; // the short layout, without the later extension fields
+    ofn->hwndOwner = nullptr;
+    ofn->lpstrFilter = record->filter;
+    ofn->lpstrCustomFilter = nullptr;
+    ofn->nMaxCustFilter = 0;
+    ofn->nFilterIndex = record->filter_index;
+    ofn->lpstrFile = record->path;
+    ofn->nMaxFile = record->path_size;
+    ofn->lpstrFileTitle = record->file_title;
+    ofn->nMaxFileTitle = record->file_title_size;
+    ofn->lpstrInitialDir = nullptr;
+    ofn->lpstrTitle = record->title;
+    ofn->Flags = record->flags;
+    ofn->lpstrDefExt = record->default_ext;
+    if (GetOpenFileNameA(ofn))
+        return dialog_result::chosen;
+    return CommDlgExtendedError() != 0 ? dialog_result::unavailable : dialog_result::cancelled;
+}
