@@ -1,0 +1,11 @@
+# Cross build of a Windows console executable with mingw-w64; the including
+# toolchain file sets lfswap_mingw_arch (i686 or x86_64).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${lfswap_mingw_arch})
+set(CMAKE_C_COMPILER ${lfswap_mingw_arch}-w64-mingw32-gcc)
+set(CMAKE_CXX_COMPILER ${lfswap_mingw_arch}-w64-mingw32-g++)
+set(CMAKE_RC_COMPILER ${lfswap_mingw_arch}-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${lfswap_mingw_arch}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
