@@ -6,6 +6,7 @@
 
 #include "INCLUDE1/GENERICW.h"
 #include "converter/banner.h"
+#include "converter/convert_loop.h"
 #include "converter/exit_status.h"
 #include "converter/line_endings.h"
 #include "converter/run_context.h"
@@ -25,24 +26,6 @@ int forced_type(const char *word, int detected) {
     case 'U': case 'u': return type_unix;
     default: return detected;
     }
-}
-
-// Done share of the input, truncated. Sizes are 64-bit; a size that could
-// not be had, or one the input has outgrown, shows as 100.
-long percent_done(std::int64_t converted, bool size_known, std::int64_t size) {
-    if (!size_known || size <= 0 || converted >= size)
-        return 100;
-    return static_cast<long>(converted * 100 / size);
-}
-
-[[noreturn]] void fail_reading(const char *name) {
-    std::fprintf(stderr, "\n%s\n%d\nerror reading input file %s\n", __FILE__, __LINE__, name);
-    quit_run(exit_failure);
-}
-
-[[noreturn]] void fail_writing(const char *name) {
-    std::fprintf(stderr, "\n%s\n%d\nerror writing output file %s\n", __FILE__, __LINE__, name);
-    quit_run(exit_failure);
 }
 
 } // namespace
@@ -87,39 +70,7 @@ int main(int argc, char **argv) {
     if (live)
         std::fflush(stdout);
 
-    if (!file_seek(run.in_handle, 0, seek_origin::begin))
-        fail_reading(in_name);
-
-    std::int64_t converted = 0;
-    for (;;) {
-        std::uint32_t n = read_chunk(run.in_handle, run.in_buf, run.chunk_len);
-        if (n == 0) {
-            if (run.read_failed)
-                fail_reading(in_name);
-            break;
-        }
-        run.out_count = 0;
-        std::uint32_t written;
-        if (type == type_dos) {
-            // Keep a CR LF pair out of two chunks: a full chunk ending in CR
-            // leaves that CR for the next one.
-            if (run.in_buf[n - 1] == cr && n == static_cast<std::uint32_t>(run.chunk_len)) {
-                --n;
-                if (!file_seek(run.in_handle, -1, seek_origin::current))
-                    fail_reading(in_name);
-            }
-            written = dos_to_unix(static_cast<std::int32_t>(n));
-        } else {
-            written = unix_to_dos(static_cast<std::int32_t>(n));
-        }
-        if (written != static_cast<std::uint32_t>(run.out_count))
-            fail_writing(out_name);
-
-        converted += n;
-        std::printf(" %3ld %%\b\b\b\b\b\b", percent_done(converted, size_known, size));
-        if (live)
-            std::fflush(stdout);
-    }
+    convert_chunks(type, in_name, out_name, size_known, size, live);
 
     file_close(run.in_handle);
     run.in_handle = no_handle;

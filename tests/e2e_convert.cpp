@@ -157,7 +157,7 @@ TEST_F(Convert, MissingInputIsReportedAndTheOutputLeftAlone) {
 TEST_F(Convert, DirectoryAsInputIsAReadError) {
     auto r = run_tool({".", "out.txt"}, dir.path);
     EXPECT_EQ(r.status, 1);
-    expect_diagnostic(r.err, "converter/lfswap.cpp", "error reading input file .");
+    expect_diagnostic(r.err, "converter/convert_loop.cpp", "error reading input file .");
 }
 
 TEST_F(Convert, FullDiskIsAWriteError) {
@@ -166,7 +166,7 @@ TEST_F(Convert, FullDiskIsAWriteError) {
     std::filesystem::create_symlink("/dev/full", dir / "full");
     auto r = run_tool({"a.txt", "full"}, dir.path);
     EXPECT_EQ(r.status, 1);
-    expect_diagnostic(r.err, "converter/lfswap.cpp", "error writing output file full");
+    expect_diagnostic(r.err, "converter/convert_loop.cpp", "error writing output file full");
 }
 
 TEST_F(Convert, OutputInAMissingFolderIsReportedWithItsSourcePlace) {
