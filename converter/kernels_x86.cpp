@@ -1,8 +1,5 @@
 // Vector kernels for x86-64, each compiled for its own target so that one
 // executable runs on any x86-64 and takes the best the CPU offers.
-// GCC 12's AVX-512 extract intrinsics start from an "undefined" vector and
-// then warn that it may be used uninitialised; it is not.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
 #include <array>

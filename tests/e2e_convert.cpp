@@ -200,24 +200,3 @@ TEST_F(Convert, TheInputDialogFallbackWithoutADialogEndsAfterThreeTries) {
     EXPECT_EQ(r.out, "");
     expect_diagnostic(r.err, "INCLUDE1/GENERICW.cpp", "Can't open input file (null), BYE");
 }
-
-TEST_F(Convert, InputLargerThan4GiBShowsPercentagesUpTo100) {
-    // Sparse: no disk is used, and the zeros pass through unchanged.
-    std::string big = dir / "big";
-    write_file(big, "");
-    std::filesystem::resize_file(big, (std::uintmax_t(4) << 30) + 12345);
-    std::filesystem::create_symlink("/dev/null", dir / "null");
-    auto r = run_tool({"big", "null"}, dir.path);
-    EXPECT_EQ(r.status, 0);
-    std::regex field(" ([ 0-9]{3}) %\b\b\b\b\b\b");
-    int last = -1, count = 0;
-    auto body = r.out.substr(r.out.find('\n') + 1);
-    for (std::sregex_iterator it(body.begin(), body.end(), field), end; it != end; ++it, ++count) {
-        int v = std::stoi((*it)[1].str());
-        ASSERT_GE(v, last);
-        ASSERT_LE(v, 100);
-        last = v;
-    }
-    EXPECT_EQ(last, 100);
-    EXPECT_EQ(count, int(((std::uintmax_t(4) << 30) + 12345 + 49439) / 49440));
-}

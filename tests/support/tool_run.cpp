@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,9 +41,12 @@ std::vector<std::string> command_words(const std::string &exe, const std::vector
     return words;
 }
 
+bool under_runner() { return !from_env("LFSWAP_TEST_RUNNER", "").empty(); }
+
 tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
-                        const std::string &cwd, const std::string &input) {
-    std::vector<std::string> words = command_words(exe, args);
+                        const std::string &cwd, const std::string &input, const run_options &options) {
+    std::vector<std::string> words = options.no_runner ? std::vector<std::string>{exe} : command_words(exe, {});
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (auto &w : words)
         argv.push_back(w.data());
@@ -61,6 +65,13 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
         // No controlling terminal: prompts and dialogs must not reach the
         // developer's screen.
         setsid();
+        for (const auto &e : options.env)
+            putenv(const_cast<char *>(e.c_str()));
+        if (options.file_size_limit >= 0) {
+            signal(SIGXFSZ, SIG_IGN); // stays ignored across exec: writes fail with EFBIG
+            rlimit lim{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
+            setrlimit(RLIMIT_FSIZE, &lim);
+        }
         if (chdir(cwd.c_str()) != 0)
             _exit(126);
         execvp(argv[0], argv.data());

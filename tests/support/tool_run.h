@@ -30,13 +30,22 @@ bool dialog_invisible();
 // The words to execute: the runner, if any, `exe`, then `args`.
 std::vector<std::string> command_words(const std::string &exe, const std::vector<std::string> &args);
 
+struct run_options {
+    std::vector<std::string> env; // extra NAME=value entries
+    long long file_size_limit = -1; // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
+    bool no_runner = false;         // run `exe` itself even when a runner is set
+};
+
 // Runs `exe` with `args` in folder `cwd`, stdin fed from `input`.
 tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
-                        const std::string &cwd, const std::string &input = "");
+                        const std::string &cwd, const std::string &input = "", const run_options &options = {});
 inline tool_result run_tool(const std::vector<std::string> &args, const std::string &cwd,
-                            const std::string &input = "") {
-    return run_program(tool_exe(), args, cwd, input);
+                            const std::string &input = "", const run_options &options = {}) {
+    return run_program(tool_exe(), args, cwd, input, options);
 }
+
+// True when the tool runs under a runner such as Wine.
+bool under_runner();
 
 // A fresh folder, removed again at the end of the test.
 struct scratch_dir {

@@ -1,0 +1,233 @@
+// Failures from outside: full disks, failing reads, files that change while
+// they are converted, odd names, huge files, and many runs at once.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/tool_run.h"
+
+namespace {
+
+std::string to_dos(const std::string &s) {
+    std::string r;
+    for (char c : s) {
+        if (c == '\n')
+            r += '\r';
+        r += c;
+    }
+    return r;
+}
+
+bool has_diagnostic(const std::string &err, const std::string &message) {
+    return std::regex_search(err, std::regex("\n[^\n]+\\.cpp\n[0-9]+\n" + message + "\n"));
+}
+
+// The percentage fields printed after the announcement.
+std::vector<int> fields_of(const std::string &out) {
+    std::vector<int> v;
+    std::string body = out.substr(out.find('\n') + 1);
+    std::regex field(" ([ 0-9]{3}) %\b\b\b\b\b\b");
+    for (std::sregex_iterator it(body.begin(), body.end(), field), end; it != end; ++it)
+        v.push_back(std::stoi((*it)[1].str()));
+    return v;
+}
+
+void expect_rising_to_at_most_100(const std::vector<int> &fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_LE(fields[i], 100);
+        if (i > 0)
+            EXPECT_GE(fields[i], fields[i - 1]);
+    }
+}
+
+struct Faults : testing::Test {
+    scratch_dir dir;
+    std::string input = text_lines(9000, "\n"); // about 430 KB: nine chunks
+    void SetUp() override { write_file(dir / "in.txt", input); }
+
+    // The fault shim acts on native processes only.
+    run_options shim(std::vector<std::string> settings) const {
+        settings.push_back("LD_PRELOAD=" LFSWAP_FAULT_SHIM);
+        settings.push_back("LFSWAP_FAULT_FILE=in.txt");
+        settings.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+        return {settings, -1, false};
+    }
+};
+
+#define SKIP_UNDER_RUNNER()                                                                                  \
+    do {                                                                                                       \
+        if (under_runner())                                                                                    \
+            GTEST_SKIP() << "the fault shim works on native processes only";                                  \
+    } while (0)
+
+} // namespace
+
+TEST_F(Faults, AWriteThatFailsPartWayKeepsWhatWasWritten) {
+    run_options limited;
+    limited.file_size_limit = 100000; // the disk is full after 100,000 bytes
+    auto r = run_tool({"in.txt", "out.txt"}, dir.path, "", limited);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has_diagnostic(r.err, "error writing output file out.txt")) << r.err;
+    std::string out = read_file(dir / "out.txt");
+    EXPECT_EQ(out.size(), 100000u);
+    EXPECT_EQ(out, to_dos(input).substr(0, out.size()));
+}
+
+TEST_F(Faults, AReadThatFailsPartWayIsReportedAndTheConvertedPartKept) {
+    SKIP_UNDER_RUNNER();
+    auto r = run_tool({"in.txt", "out.txt"}, dir.path, "", shim({"LFSWAP_FAULT_EIO_AT=100000"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has_diagnostic(r.err, "error reading input file in.txt")) << r.err;
+    EXPECT_EQ(read_file(dir / "out.txt"), to_dos(input.substr(0, 100000)));
+    const long long size = static_cast<long long>(input.size());
+    EXPECT_EQ(fields_of(r.out), (std::vector<int>{int(49440 * 100 / size), int(98880 * 100 / size),
+                                                  int(100000 * 100 / size)}));
+}
+
+TEST_F(Faults, AnInputThatShrinksOrGrowsWhileConvertingEndsCleanly) {
+    SKIP_UNDER_RUNNER();
+    struct {
+        const char *to;
+        std::size_t converted;
+    } cases[] = {{"60000", 60000}, {"2000000", 2000000}};
+    for (const auto &c : cases) {
+        write_file(dir / "in.txt", input);
+        auto r = run_tool({"in.txt", "out.txt"}, dir.path, "",
+                          shim({"LFSWAP_FAULT_RESIZE_AT=49440", std::string("LFSWAP_FAULT_RESIZE_TO=") + c.to}));
+        EXPECT_EQ(r.status, 0) << c.to;
+        std::string now = read_file(dir / "in.txt");
+        EXPECT_EQ(now.size(), c.converted);
+        EXPECT_EQ(read_file(dir / "out.txt"), to_dos(now)) << c.to;
+        expect_rising_to_at_most_100(fields_of(r.out));
+    }
+}
+
+TEST_F(Faults, OddNamesArePassedUnchanged) {
+    const std::string long_name = std::string(4000, 'n');
+    std::vector<std::string> names = {"-in.txt", "with  two spaces", "x"};
+    // Under Wine a name reaches the Windows side through code pages, which
+    // cannot carry arbitrary bytes; natively they pass as they are.
+    if (!under_runner())
+        names.push_back("\xC3\xA9 \xFC\x80 name.txt");
+    for (const std::string &name : names) {
+        write_file(dir / name, "a\nb\n");
+        const std::string out = "out " + name; // an output word must not begin with "-"
+        auto r = run_tool({name, out}, dir.path);
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), name + " is a UNIX file " + out + " will be a DOS file\n");
+        EXPECT_EQ(read_file(dir / out), "a\r\nb\r\n") << name;
+    }
+    // Too long for the file system: the ordinary failed open, either side.
+    auto in = run_tool({long_name, "out.txt"}, dir.path);
+    EXPECT_EQ(in.status, 1);
+    EXPECT_TRUE(has_diagnostic(in.err, "Can't open input file " + long_name + ", BYE"));
+    auto out = run_tool({"in.txt", long_name}, dir.path);
+    EXPECT_EQ(out.status, 1);
+    EXPECT_TRUE(has_diagnostic(out.err, "error opening output file " + long_name));
+}
+
+TEST_F(Faults, AnInputPast4GiBConvertsWithEveryByteCounted) {
+    // Sparse zeros with a few LFs far apart; the output goes to a pipe that
+    // this test counts, so nothing of it lands on disk.
+    const std::uintmax_t size = (std::uintmax_t(4) << 30) + 12345;
+    const std::uintmax_t lfs_at[] = {0, 49439, 49440, std::uintmax_t(2) << 30, (std::uintmax_t(4) << 30) + 1, size - 1};
+    {
+        std::ofstream f(dir / "big", std::ios::binary);
+        for (auto at : lfs_at) {
+            f.seekp(static_cast<std::streamoff>(at));
+            f.put('\n');
+        }
+    }
+    ASSERT_EQ(std::filesystem::file_size(dir / "big"), size);
+    ASSERT_EQ(mkfifo((dir / "sink").c_str(), 0600), 0);
+    std::uintmax_t counted = 0, crs = 0;
+    std::thread counter([&] {
+        int fd = open((dir / "sink").c_str(), O_RDONLY);
+        std::vector<char> buf(1 << 20);
+        for (ssize_t n; (n = read(fd, buf.data(), buf.size())) > 0;) {
+            counted += static_cast<std::uintmax_t>(n);
+            crs += static_cast<std::uintmax_t>(std::count(buf.begin(), buf.begin() + n, '\r'));
+        }
+        close(fd);
+    });
+    auto r = run_tool({"big", "sink"}, dir.path);
+    counter.join();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(counted, size + std::size(lfs_at));
+    EXPECT_EQ(crs, std::size(lfs_at));
+    std::vector<int> fields = fields_of(r.out);
+    expect_rising_to_at_most_100(fields);
+    EXPECT_EQ(fields.size(), (size + 49439) / 49440);
+    ASSERT_FALSE(fields.empty());
+    EXPECT_EQ(fields.back(), 100);
+}
+
+TEST_F(Faults, OfEightRunsOnOneOutputExactlyOneWins) {
+    SKIP_UNDER_RUNNER();
+    constexpr int runs = 8;
+    std::vector<tool_result> results(runs);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < runs; ++i) {
+        write_file(dir / ("in" + std::to_string(i)), text_lines(9000 + i, "\n") + std::to_string(i) + "\n");
+        // Slow reads keep the winner on its output while the others try.
+        run_options slow = shim({"LFSWAP_FAULT_SLOW_MS=40"});
+        slow.env.push_back("LFSWAP_FAULT_FILE=in" + std::to_string(i));
+        threads.emplace_back([&, i, slow] { results[i] = run_tool({"in" + std::to_string(i), "out.txt"}, dir.path, "", slow); });
+    }
+    for (auto &t : threads)
+        t.join();
+    int winners = 0, winner = -1;
+    for (int i = 0; i < runs; ++i) {
+        if (results[i].status == 0) {
+            ++winners;
+            winner = i;
+        } else {
+            EXPECT_EQ(results[i].status, 1);
+            EXPECT_TRUE(has_diagnostic(results[i].err, "error opening output file out.txt")) << results[i].err;
+        }
+    }
+    ASSERT_EQ(winners, 1);
+    EXPECT_EQ(read_file(dir / "out.txt"), to_dos(read_file(dir / ("in" + std::to_string(winner)))));
+}
+
+TEST_F(Faults, ValgrindFindsNoErrorAndOnlyTheKeptBuffersReachable) {
+#ifdef LFSWAP_SANITIZED
+    GTEST_SKIP() << "valgrind does not run sanitized executables";
+#endif
+    if (under_runner() || system("valgrind --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs valgrind and a native executable";
+    write_file(dir / "dos.txt", text_lines(3000, "\r\n"));
+    std::filesystem::create_symlink("/dev/full", dir / "full");
+    // Blocks kept on purpose: the two chunk buffers; the banner's three
+    // lines and its stamp.
+    struct {
+        std::vector<std::string> args;
+        int status;
+        int kept_blocks;
+    } cases[] = {
+        {{"in.txt", "a.out"}, 0, 2}, {{"dos.txt", "b.out"}, 0, 2}, {{}, 6, 4},
+        {{"missing", "c.out"}, 1, 0}, {{"in.txt", "full"}, 1, 2},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = {"--error-exitcode=99", "--leak-check=full",
+                                         "--errors-for-leak-kinds=definite,indirect,possible", tool_exe()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        run_options native;
+        native.no_runner = true;
+        auto r = run_program("valgrind", args, dir.path, "", native);
+        EXPECT_EQ(r.status, c.status) << testing::PrintToString(c.args) << r.err;
+        EXPECT_NE(r.err.find("ERROR SUMMARY: 0 errors"), std::string::npos) << r.err;
+        std::smatch m;
+        int kept = std::regex_search(r.err, m, std::regex("still reachable: [0-9,]+ bytes in ([0-9,]+) blocks"))
+                       ? std::stoi(m[1].str())
+                       : 0;
+        EXPECT_EQ(kept, c.kept_blocks) << testing::PrintToString(c.args) << r.err;
+    }
+}

@@ -1,0 +1,127 @@
+// libFuzzer target: detection, every kernel and the run's chunk loop against
+// a naive reference. The first input byte picks the forcing word and the
+// chunk length (down to 2 bytes, so CR LF pairs straddle chunk edges); the
+// rest is the file.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "converter/convert_loop.h"
+#include "converter/kernels.h"
+#include "converter/line_endings.h"
+#include "converter/run_context.h"
+
+namespace {
+
+[[noreturn]] void mismatch(const char *what) {
+    std::fprintf(stderr, "fuzz: %s\n", what);
+    std::abort();
+}
+
+std::string naive(const std::string &in, int type) {
+    std::string out;
+    for (char c : in) {
+        if (type == type_dos) {
+            if (c != '\r')
+                out += c;
+        } else {
+            if (c == '\n')
+                out += '\r';
+            out += c;
+        }
+    }
+    return out;
+}
+
+int naive_type(const std::string &in) {
+    for (std::size_t i = 0; i < in.size() && i < 2000; ++i)
+        if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n')
+            return type_dos;
+    return type_unix;
+}
+
+std::string in_path, out_path;
+
+void check_kernels(const std::string &in) {
+    const auto *p = reinterpret_cast<const unsigned char *>(in.data());
+    std::vector<unsigned char> out(2 * in.size() + 64);
+    for (const kernel_set &k : all_kernel_sets()) {
+        if (!k.supported())
+            continue;
+        std::size_t n = k.dos_to_unix(p, in.size(), out.data());
+        if (std::string(out.begin(), out.begin() + static_cast<long>(n)) != naive(in, type_dos))
+            mismatch(k.name);
+        for (std::size_t i = 0; i < n; ++i)
+            if (out[i] == '\r')
+                mismatch("a CR survived dos_to_unix");
+        n = k.unix_to_dos(p, in.size(), out.data());
+        std::size_t lfs = 0;
+        for (char c : in)
+            lfs += c == '\n';
+        if (n != in.size() + lfs)
+            mismatch("unix_to_dos length");
+        for (std::size_t i = 0; i < n; ++i)
+            if (out[i] == '\n' && (i == 0 || out[i - 1] != '\r'))
+                mismatch("an LF without its CR");
+        if (std::string(out.begin(), out.begin() + static_cast<long>(n)) != naive(in, type_unix))
+            mismatch(k.name);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    get_buffers(default_base_size);
+    std::string base = "/dev/shm/lfswap-fuzz-" + std::to_string(getpid());
+    in_path = base + ".in";
+    out_path = base + ".out";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const unsigned control = data[0];
+    const std::string in(reinterpret_cast<const char *>(data + 1), size - 1);
+    check_kernels(in);
+
+    // The whole run, through real files: detection, forcing, the chunk loop.
+    if (std::FILE *f = std::fopen(in_path.c_str(), "wb")) {
+        std::fwrite(in.data(), 1, in.size(), f);
+        std::fclose(f);
+    }
+    run.in_handle = file_open(in_path.c_str(), access_read, share_read, open_existing, attr_normal);
+    run.out_handle = file_open(out_path.c_str(), access_read | access_write, share_read, create_always, attr_normal);
+    if (run.in_handle == invalid_handle || run.out_handle == invalid_handle)
+        mismatch("cannot open the scratch files");
+    static const std::int32_t lengths[] = {2, 3, 4, 7, 8, 15, 16, 31, 33, 63, 64, 65, 1440, 49440};
+    const std::int32_t saved_len = run.chunk_len;
+    run.chunk_len = lengths[control % std::size(lengths)];
+    int type = detect_type();
+    if (type != naive_type(in.substr(0, static_cast<std::size_t>(run.chunk_len))))
+        mismatch("detection");
+    if (control / 16 % 3 == 1)
+        type = type_unix;
+    else if (control / 16 % 3 == 2)
+        type = type_dos;
+    convert_chunks(type, "in", "out", true, static_cast<std::int64_t>(in.size()), false);
+    file_close(run.in_handle);
+    file_close(run.out_handle);
+    run.in_handle = run.out_handle = no_handle;
+    run.chunk_len = saved_len;
+
+    std::string got;
+    if (std::FILE *f = std::fopen(out_path.c_str(), "rb")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            got.append(buf, n);
+        std::fclose(f);
+    }
+    if (got != naive(in, type))
+        mismatch("the chunk loop differs from converting the whole input at once");
+    return 0;
+}
