@@ -133,7 +133,10 @@ dialog_result show_open_dialog(file_dialog_record *record) {
     if (!windows_can_be_shown())
         return dialog_result::unavailable;
     auto *ofn = new (record->native) OPENFILENAMEA{};
-    ofn->lStructSize = 76; // the short layout, without the later extension fields
+    // The short layout, without the later extension fields: 76 bytes in the
+    // 32-bit tool (the 64-bit test build's pointers make it longer).
+    static_assert(sizeof(void *) != 4 || OPENFILENAME_SIZE_VERSION_400A == 76);
+    ofn->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     ofn->hwndOwner = nullptr;
     ofn->lpstrFilter = record->filter;
     ofn->lpstrCustomFilter = nullptr;
