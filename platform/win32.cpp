@@ -2,6 +2,7 @@
 // for, called as they are.
 #include "platform.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -135,8 +136,9 @@ dialog_result show_open_dialog(file_dialog_record *record) {
     auto *ofn = new (record->native) OPENFILENAMEA{};
     // The short layout, without the later extension fields: 76 bytes in the
     // 32-bit tool (the 64-bit test build's pointers make it longer).
-    static_assert(sizeof(void *) != 4 || OPENFILENAME_SIZE_VERSION_400A == 76);
-    ofn->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    constexpr DWORD short_size = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+    static_assert(sizeof(void *) != 4 || short_size == 76);
+    ofn->lStructSize = short_size;
     ofn->hwndOwner = nullptr;
     ofn->lpstrFilter = record->filter;
     ofn->lpstrCustomFilter = nullptr;
