@@ -8,16 +8,6 @@
 
 namespace {
 
-std::string to_dos(const std::string &s) {
-    std::string r;
-    for (char c : s) {
-        if (c == '\n')
-            r += '\r';
-        r += c;
-    }
-    return r;
-}
-
 std::string to_unix(const std::string &s) {
     std::string r;
     for (char c : s)

@@ -15,16 +15,6 @@
 
 namespace {
 
-std::string to_dos(const std::string &s) {
-    std::string r;
-    for (char c : s) {
-        if (c == '\n')
-            r += '\r';
-        r += c;
-    }
-    return r;
-}
-
 bool has_diagnostic(const std::string &err, const std::string &message) {
     return std::regex_search(err, std::regex("\n[^\n]+\\.cpp\n[0-9]+\n" + message + "\n"));
 }

@@ -62,5 +62,16 @@ bool file_exists(const std::string &path);
 // A file of `lines` lines of varied length, ending in `eol`.
 std::string text_lines(int lines, const std::string &eol);
 
+// What the converters make of `s`: a CR before every LF.
+inline std::string to_dos(const std::string &s) {
+    std::string r;
+    for (char c : s) {
+        if (c == '\n')
+            r += '\r';
+        r += c;
+    }
+    return r;
+}
+
 // The announcement and the percentage fields the tool prints for a run.
 std::string percent_fields(const std::vector<int> &values);
