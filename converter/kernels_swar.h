@@ -19,40 +19,55 @@ inline std::uint64_t byte_flags(std::uint64_t w, unsigned char b) {
     return (~nonzero >> 7) & ones;
 }
 
-// A word with a hit goes byte by byte without branches: each byte is stored
-// with its CR already in front as one 16-bit store, and the next place
-// depends on the one before only through a single add.
+// A word with a hit: every byte's place in the output is worked out for all
+// eight at once with one multiply (a running count of hits per byte), then
+// the bytes are stored at their places. The places go through a volatile
+// word on the stack on purpose: a byte load each is cheaper than the shift
+// and mask that would take them out of a register, and it keeps the
+// compiler from doing just that.
 inline unsigned char *unix_to_dos_word(const unsigned char *in, unsigned char *o) {
     std::uint64_t w;
     std::memcpy(&w, in, 8);
-    if (byte_flags(w, lf) == 0) {
+    std::uint64_t lfs = byte_flags(w, lf);
+    if (lfs == 0) {
         std::memcpy(o, in, 8);
         return o + 8;
     }
-    for (unsigned i = 0; i < 8; ++i) {
-        auto c = static_cast<unsigned char>(w >> (8 * i));
-        bool is_lf = c == lf;
-        // Little-endian: CR then LF; for any other byte the second half is
-        // overwritten by the next store.
-        auto pair = static_cast<std::uint16_t>(is_lf ? (lf << 8 | cr) : c);
-        std::memcpy(o, &pair, 2);
-        o += 1 + is_lf;
-    }
-    return o;
+    // Sixteen CRs first: every byte then goes to its place (k plus the LFs
+    // in bytes 0..k), and the gaps left in front of the LFs are those CRs.
+    const std::uint64_t crs = ones * cr;
+    std::memcpy(o, &crs, 8);
+    std::memcpy(o + 8, &crs, 8);
+    std::uint64_t lfs_up_to = lfs * ones; // byte k: LFs in bytes 0..k (at most 8, no carry)
+    volatile std::uint64_t places = lfs_up_to + 0x0706050403020100ull;
+    const volatile unsigned char *place = reinterpret_cast<const volatile unsigned char *>(&places);
+#pragma GCC unroll 8
+    for (unsigned k = 0; k < 8; ++k)
+        o[place[k]] = static_cast<unsigned char>(w >> (8 * k));
+    return o + 8 + (lfs_up_to >> 56);
 }
 
-// Every byte is stored; the place moves on only past a kept one.
 inline unsigned char *dos_to_unix_word(const unsigned char *in, unsigned char *o) {
     std::uint64_t w;
     std::memcpy(&w, in, 8);
-    if (byte_flags(w, cr) == 0) {
+    std::uint64_t crs = byte_flags(w, cr);
+    if (crs == 0) {
         std::memcpy(o, in, 8);
         return o + 8;
     }
-    for (unsigned i = 0; i < 8; ++i) {
-        auto c = static_cast<unsigned char>(w >> (8 * i));
-        *o = c;
-        o += c != cr;
+    std::uint64_t kept_up_to = (ones - crs) * ones; // byte k: kept bytes in 0..k
+    volatile std::uint64_t places = kept_up_to << 8; // byte k: kept bytes before k
+    const volatile unsigned char *place = reinterpret_cast<const volatile unsigned char *>(&places);
+    // Each byte pair whose first byte is a CR has its second byte moved
+    // down, so a pair goes out as one 16-bit store at its first byte's
+    // place; a byte that is not kept there is overwritten by the next store
+    // or lies past the end.
+    std::uint64_t first_cr = (crs & 0x0001000100010001ull) * 0xFFFF;
+    std::uint64_t pairs = (w & ~first_cr) | ((w >> 8) & first_cr & 0x00FF00FF00FF00FFull);
+#pragma GCC unroll 4
+    for (unsigned j = 0; j < 4; ++j) {
+        auto pair = static_cast<std::uint16_t>(pairs >> (16 * j));
+        std::memcpy(o + place[2 * j], &pair, 2);
     }
-    return o;
+    return o + (kept_up_to >> 56);
 }
