@@ -1,7 +1,8 @@
 // Every conversion kernel this CPU can run, against the byte-by-byte
-// reference: every length 0..300 at every alignment 0..63, random text and
-// chunks built to hit block edges. Kernels the CPU cannot run are skipped
-// by name, so the test list says which ones ran.
+// reference: every length 0..300 at every alignment 0..63, random text,
+// every pattern of hits in a word and chunks built to hit block edges.
+// Kernels the CPU cannot run are skipped by name, so the test list says
+// which ones ran.
 #include <gtest/gtest.h>
 
 #include <iostream>
@@ -136,6 +137,23 @@ TEST_P(Kernels, BlockEdgesAndLongChunksMatchTheReference) {
             check(GetParam().*d.kernel, d.reference, in, reinterpret_cast<const unsigned char *>(in.data()), label);
             if (in.size() <= guard.page)
                 check(GetParam().*d.kernel, d.reference, in, guard.place(in), label + " guarded");
+        }
+}
+
+// Every way eight bytes can hold line-end bytes (each byte a CR, an LF or
+// text), at every position in a block, so every path through a word that
+// holds a hit is taken, dense ones included.
+TEST_P(Kernels, EveryPatternOfHitsInAWordMatchesTheReference) {
+    for (const auto &d : directions)
+        for (unsigned pattern = 0; pattern < 6561; ++pattern) { // 3^8
+            std::string word(8, 't');
+            for (unsigned k = 0, p = pattern; k < 8; ++k, p /= 3)
+                word[k] = "t\r\n"[p % 3];
+            for (std::size_t at : {0u, 5u, 8u, 27u, 56u}) {
+                std::string in = std::string(at, 'a') + word + std::string(70, 'b');
+                check(GetParam().*d.kernel, d.reference, in, reinterpret_cast<const unsigned char *>(in.data()),
+                      std::string(d.name) + " pattern " + word + " at " + std::to_string(at));
+            }
         }
 }
 
