@@ -25,7 +25,8 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
     argv.push_back(nullptr);
 
     int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
-    if (!options.stdio_on_terminal && (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0))
+    if (!options.stdio_on_terminal && (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
+                                      pipe2(err_pipe, O_CLOEXEC) != 0))
         throw std::runtime_error("pipe failed");
     winsize ws{};
     ws.ws_row = 40;

@@ -52,8 +52,11 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
         argv.push_back(w.data());
     argv.push_back(nullptr);
 
+    // Close-on-exec from the start: tests spawn from several threads at once,
+    // and a pipe end inherited by a sibling run keeps that sibling's stdin
+    // from ever reaching end of file (a run waiting at a prompt then hangs).
     int in_pipe[2], out_pipe[2], err_pipe[2];
-    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid == 0) {
