@@ -50,6 +50,39 @@ fuzz_run() {
   grep -E "^Done|number_of_executed_units|average_exec_per_sec" build-fuzz/fuzz.log
 }
 
+# Every Windows executable must start on a bare Windows: a DLL it lacks ends
+# it in the loader (status 0xC0000135) before it prints a word.
+only_system_dlls() {
+  local exe dlls
+  for exe in "$1"/lfswap.exe "$1"/tests/*.exe; do
+    dlls=$("$2" -p "$exe" | awk '/DLL Name:/ { print $3 }' |
+      grep -viE '^(kernel32|user32|comdlg32|msvcrt)\.dll$' || true)
+    if [ -n "$dlls" ]; then
+      echo "$exe needs DLLs that Windows does not have: $dlls" >&2
+      return 1
+    fi
+  done
+}
+
+# Wine starts helpers when a run first needs them (the services, and the
+# desktop process user32 asks for), and they inherit that run's output pipes,
+# holding them open for seconds after it ends. Start them here on /dev/null
+# and keep them for the whole suite: a persistent server, and a cmd.exe
+# reading a FIFO held open on fd 9, which keeps the desktop from going idle.
+wine_helpers_up() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1
+  rm -f "$WINEPREFIX/keep" && mkfifo "$WINEPREFIX/keep"
+  "$1" cmd.exe <"$WINEPREFIX/keep" >/dev/null 2>&1 9>&- &
+  exec 9>"$WINEPREFIX/keep"
+  "$1" "$2" </dev/null >/dev/null 2>&1 9>&- || true
+}
+
+wine_helpers_down() {
+  exec 9>&-
+  wineserver -k >/dev/null 2>&1 || true
+}
+
 # The Windows tool: a 32-bit console executable cross-built with mingw-w64,
 # and the end-to-end suite run against it under Wine. Where this kernel cannot
 # start 32-bit programs (Wine's 32-bit loader is one), the suite runs against
@@ -70,6 +103,7 @@ windows_part() {
     *"PE32 executable (console) Intel 80386"*) ;;
     *) echo "build-win/lfswap.exe is not a 32-bit console executable" >&2; return 1 ;;
   esac
+  only_system_dlls build-win i686-w64-mingw32-objdump
 
   export WINEDEBUG=-all
   local win=build-win runner=wine
@@ -82,6 +116,7 @@ windows_part() {
       cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
         -DLFSWAP_STAMP_TOOL="$stamp" -DCMAKE_BUILD_TYPE=Release >/dev/null
       cmake --build build-win64
+      only_system_dlls build-win64 x86_64-w64-mingw32-objdump
       win=build-win64
       runner=/usr/lib/wine/wine64
       export WINELOADER=$runner WINEPREFIX="$PWD/build-win64/wineprefix"
@@ -92,13 +127,17 @@ windows_part() {
     fi
   fi
   echo "== end-to-end suite against $win/lfswap.exe under $runner (no display: dialogs unavailable)"
+  wine_helpers_up "$runner" "$win/lfswap.exe"
+  local status=0
   LFSWAP_TEST_RUNNER="$runner" \
   LFSWAP_TEST_EXE="$PWD/$win/lfswap.exe" \
   LFSWAP_TEST_FIXED_DATE_EXE="$PWD/$win/tests/lfswap_fixed_date.exe" \
   LFSWAP_TEST_UNSTAMPED_EXE="$PWD/$win/tests/lfswap_unstamped.exe" \
   LFSWAP_TEST_PROBE_EXE="$PWD/$win/tests/lfswap_generic_probe.exe" \
   LFSWAP_TEST_NO_DIALOG=1 \
-    "$build/tests/lfswap_e2e_tests"
+    "$build/tests/lfswap_e2e_tests" 9>&- || status=$?
+  wine_helpers_down
+  return "$status"
 }
 
 build=build

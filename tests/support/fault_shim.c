@@ -1,0 +1,99 @@
+// LD_PRELOAD shim for the fault tests: the shipped lfswap runs unchanged,
+// while reads of one chosen file misbehave as a failing disk or a file that
+// changes under it would. Set by the environment:
+//   LFSWAP_FAULT_FILE       the file to watch, as an absolute path without links
+//   LFSWAP_FAULT_EIO_AT     reads fail with EIO from this offset on
+//   LFSWAP_FAULT_SLOW_MS    every read of it sleeps this long first
+//   LFSWAP_FAULT_RESIZE_AT  the first read at or past this offset first
+//   LFSWAP_FAULT_RESIZE_TO  truncates (or extends) the file to this size
+//
+// The file is recognised by what a descriptor names, not by watching open:
+// under Wine the file is opened by wineserver and its descriptor handed to
+// the reading process over a socket. Built for both word sizes, so that 32-bit
+// Wine loads it too; it is plain C for that reason.
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+static int resized = 0;
+
+static long long env_number(const char *name) {
+    const char *v = getenv(name);
+    return v != NULL && *v != '\0' ? atoll(v) : -1;
+}
+
+static void fd_path(int fd, char *path, size_t size) { snprintf(path, size, "/proc/self/fd/%d", fd); }
+
+static int watched(int fd) {
+    const char *want = getenv("LFSWAP_FAULT_FILE");
+    if (want == NULL)
+        return 0;
+    char link[64], target[4096];
+    fd_path(fd, link, sizeof link);
+    ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n < 0)
+        return 0;
+    target[n] = '\0';
+    return strcmp(target, want) == 0;
+}
+
+// What is left of `count` once the fault settings have had their way with a
+// read at `at`, or -1 with errno set.
+static long long faulty(int fd, long long at, size_t count) {
+    long long ms = env_number("LFSWAP_FAULT_SLOW_MS");
+    if (ms > 0) {
+        struct timespec t = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
+        nanosleep(&t, NULL);
+    }
+    long long resize_at = env_number("LFSWAP_FAULT_RESIZE_AT");
+    if (!resized && resize_at >= 0 && at >= resize_at) {
+        resized = 1;
+        char link[64];
+        fd_path(fd, link, sizeof link);
+        if (truncate64(link, (off64_t)env_number("LFSWAP_FAULT_RESIZE_TO")) != 0)
+            abort();
+    }
+    long long eio_at = env_number("LFSWAP_FAULT_EIO_AT");
+    if (eio_at >= 0) {
+        if (at >= eio_at) {
+            errno = EIO;
+            return -1;
+        }
+        if (at + (long long)count > eio_at)
+            return eio_at - at;
+    }
+    return (long long)count;
+}
+
+ssize_t read(int fd, void *buf, size_t count) {
+    static ssize_t (*real)(int, void *, size_t);
+    if (real == NULL)
+        real = (ssize_t(*)(int, void *, size_t))dlsym(RTLD_NEXT, "read");
+    if (watched(fd)) {
+        long long left = faulty(fd, (long long)lseek64(fd, 0, SEEK_CUR), count);
+        if (left < 0)
+            return -1;
+        count = (size_t)left;
+    }
+    return real(fd, buf, count);
+}
+
+ssize_t pread64(int fd, void *buf, size_t count, off64_t at) {
+    static ssize_t (*real)(int, void *, size_t, off64_t);
+    if (real == NULL)
+        real = (ssize_t(*)(int, void *, size_t, off64_t))dlsym(RTLD_NEXT, "pread64");
+    if (watched(fd)) {
+        long long left = faulty(fd, (long long)at, count);
+        if (left < 0)
+            return -1;
+        count = (size_t)left;
+    }
+    return real(fd, buf, count, at);
+}
+
+ssize_t pread(int fd, void *buf, size_t count, off_t at) { return pread64(fd, buf, count, (off64_t)at); }
