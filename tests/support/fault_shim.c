@@ -6,6 +6,8 @@
 //   LFSWAP_FAULT_SLOW_MS    every read of it sleeps this long first
 //   LFSWAP_FAULT_RESIZE_AT  the first read at or past this offset first
 //   LFSWAP_FAULT_RESIZE_TO  truncates (or extends) the file to this size
+//   LFSWAP_FAULT_MARK       created at the first read of the file, so a test
+//                           can tell that the shim was loaded at all
 //
 // The file is recognised by what a descriptor names, not by watching open:
 // under Wine the file is opened by wineserver and its descriptor handed to
@@ -13,6 +15,7 @@
 // Wine loads it too; it is plain C for that reason.
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -45,6 +48,12 @@ static int watched(int fd) {
 // What is left of `count` once the fault settings have had their way with a
 // read at `at`, or -1 with errno set.
 static long long faulty(int fd, long long at, size_t count) {
+    const char *mark = getenv("LFSWAP_FAULT_MARK");
+    if (mark != NULL) {
+        int m = open(mark, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (m >= 0)
+            close(m);
+    }
     long long ms = env_number("LFSWAP_FAULT_SLOW_MS");
     if (ms > 0) {
         struct timespec t = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
