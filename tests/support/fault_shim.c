@@ -6,7 +6,7 @@
 //   LFSWAP_FAULT_SLOW_MS    every read of it sleeps this long first
 //   LFSWAP_FAULT_RESIZE_AT  the first read at or past this offset first
 //   LFSWAP_FAULT_RESIZE_TO  truncates (or extends) the file to this size
-//   LFSWAP_FAULT_MARK       created at the first read of the file, so a test
+//   LFSWAP_FAULT_MARK       made (again) at every read of the file, so a test
 //                           can tell that the shim was loaded at all
 //
 // The file is recognised by what a descriptor names, not by watching open:
