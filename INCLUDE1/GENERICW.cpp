@@ -46,6 +46,8 @@ char *pick(file_dialog_record &record, const char *filter, char *path, char *tit
 
 bool is_option_word(const char *name) { return name != nullptr && (name[0] == '-' || name[0] == '/'); }
 
+// Asks what to do with the existing file `name`. Only Y, O, A, Q and N (either
+// case) answer; another key changes nothing and the next is read.
 void ask_overwrite(const char *name, bool *append) {
     std::fprintf(stderr, "\n\n%s aleady exists\n", name);
     std::fputs("Do you wish to overwrite Y\n", stderr);
@@ -53,25 +55,40 @@ void ask_overwrite(const char *name, bool *append) {
     std::fputs("Do you wish to append    A\n", stderr);
     std::fputs("Enter a Y, Q, or A ", stderr);
     std::fflush(stderr); // on the screen before the key is read, whatever the stream's buffering
-    int key = console_read_key();
+    overwrite_answer answer;
+    while ((answer = answer_for_key(console_read_key())) == overwrite_answer::ask_again) {
+    }
     std::fputs("\n\n", stderr);
-    switch (answer_for_key(key)) {
+    switch (answer) {
     case overwrite_answer::overwrite: *append = false; break;
     case overwrite_answer::append: *append = true; break;
     case overwrite_answer::quit: quit_run(exit_user_quit);
-    case overwrite_answer::unchanged: break;
+    case overwrite_answer::ask_again: break;
     }
+}
+
+// Without a dialog no other name can be had: waiting for return first
+// would only hang a run that has no terminal.
+[[noreturn]] void no_output_can_be_chosen() {
+    std::fprintf(stderr, "\n%s\n%d\nno output file can be chosen\n", __FILE__, __LINE__);
+    std::exit(exit_failure);
 }
 
 // Counts a failed try; after the first, waits for return and takes a new
 // name from the output dialog. The second ends the tries: no wait follows.
-void after_failed_try(int *failed, const char **name) {
+// With `append` given (overwrite mode), an existing file chosen there is
+// asked about as in the name step, and the answer may switch to appending.
+void after_failed_try(int *failed, const char **name, bool *append) {
     if (++*failed >= max_failed_tries)
         return;
+    if (!dialog_available())
+        no_output_can_be_chosen();
     std::fputs("hit return to choose new output file", stderr);
     std::fflush(stderr);
     (void)std::getchar();
     *name = pick_out_file();
+    if (append != nullptr && *name != nullptr && path_exists(*name))
+        ask_overwrite(*name, append);
 }
 
 } // namespace
@@ -80,8 +97,9 @@ overwrite_answer answer_for_key(int key) {
     switch (key) {
     case 'Y': case 'y': case 'O': case 'o': return overwrite_answer::overwrite;
     case 'A': case 'a': return overwrite_answer::append;
-    case 'N': case 'n': case 'Q': case 'q': return overwrite_answer::quit;
-    default: return overwrite_answer::unchanged;
+    // A key read that fails means the console is gone: nobody can answer.
+    case 'N': case 'n': case 'Q': case 'q': case -1: return overwrite_answer::quit;
+    default: return overwrite_answer::ask_again;
     }
 }
 
@@ -116,12 +134,8 @@ io_handle open_out_file(const char *name, bool append) {
         do {
             dialog_result how;
             name = pick_out_file(&how);
-            if (how == dialog_result::unavailable) {
-                // Without a dialog there is nothing to wait for: asking
-                // again would loop for ever.
-                std::fprintf(stderr, "\n%s\n%d\nno output file can be chosen\n", __FILE__, __LINE__);
-                std::exit(exit_failure);
-            }
+            if (how == dialog_result::unavailable)
+                no_output_can_be_chosen(); // asking again would loop for ever
             if (name != nullptr && !append && path_exists(name))
                 ask_overwrite(name, &append);
         } while (name == nullptr);
@@ -137,16 +151,22 @@ io_handle open_out_file(const char *name, bool append) {
             if (h == invalid_handle) {
                 std::fprintf(stderr, "\n%s\n%d\nerror opening/creating output file %s\n", __FILE__, __LINE__,
                              shown(name));
-                after_failed_try(&failed, &name);
+                after_failed_try(&failed, &name, nullptr);
             }
         }
-        file_seek(h, 0, seek_origin::end);
     } else {
+        // `append` turns on only when the file chosen after a failed try
+        // exists and the answer was A: that file is then opened as it is.
         while (h == invalid_handle && failed < max_failed_tries) {
-            h = file_open(name, out_access, share_read, create_always, attr_normal);
+            h = file_open(name, out_access, share_read, append ? open_existing : create_always, attr_normal);
             if (h == invalid_handle) {
-                std::fprintf(stderr, "\n%s\n%d\nerror opening output file %s\n", __FILE__, __LINE__, shown(name));
-                after_failed_try(&failed, &name);
+                if (append)
+                    std::fprintf(stderr, "\n%s\n%d\nerror opening/creating output file %s\n", __FILE__, __LINE__,
+                                 shown(name));
+                else
+                    std::fprintf(stderr, "\n%s\n%d\nerror opening output file %s\n", __FILE__, __LINE__,
+                                 shown(name));
+                after_failed_try(&failed, &name, &append);
             }
         }
     }
@@ -154,6 +174,11 @@ io_handle open_out_file(const char *name, bool append) {
         std::fprintf(stderr, "\n%s\n%d\nerror opening output file %s\n", __FILE__, __LINE__, shown(name));
         std::exit(exit_failure);
     }
+    // The result is not checked: on a file the move to its end cannot fail,
+    // and a FIFO or a device, which has no end to move to, still takes the
+    // writes where it is.
+    if (append)
+        file_seek(h, 0, seek_origin::end);
     return h;
 }
 

@@ -63,4 +63,10 @@ void convert_chunks(int type, const char *in_name, const char *out_name, bool si
         if (live)
             std::fflush(stdout);
     }
+    // Fewer bytes than the input had at the start: it was cut short while
+    // being read, and the output matches no state of it.
+    if (size_known && converted < size) {
+        std::fprintf(stderr, "\n%s\n%d\ninput file %s changed while converting\n", __FILE__, __LINE__, in_name);
+        quit_run(exit_failure);
+    }
 }

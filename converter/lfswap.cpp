@@ -51,11 +51,17 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "\n%s\n%d\nCan't open input file %s, BYE\n", __FILE__, __LINE__, in_name);
         std::exit(exit_failure);
     }
+    // The run reads the input twice from its start (detection, then the
+    // conversion): a directory or a pipe cannot be, so it is refused before
+    // the output is emptied.
+    if (!file_rewindable(run.in_handle))
+        fail_reading(in_name);
     run.out_handle = open_out_file(out_name, false);
 
-    // Looked up by the path as typed, after output opening.
+    // From the open file, not its path: the output dialog may have moved
+    // the current folder, and the path may name another file by now.
     std::int64_t size = 0;
-    const bool size_known = file_size_by_path(in_name, &size);
+    const bool size_known = file_size(run.in_handle, &size);
 
     get_buffers(default_base_size);
 

@@ -1,5 +1,7 @@
 #include "converter/line_endings.h"
 
+#include <cstring>
+
 #include "converter/kernels.h"
 #include "converter/run_context.h"
 
@@ -9,8 +11,11 @@ constexpr std::size_t detect_window = 2000;
 
 int detect_type_of(const unsigned char *bytes, std::size_t n) {
     std::size_t window = n < detect_window ? n : detect_window;
-    // The LF of a pair may lie just past the window, if it was read.
-    for (std::size_t i = 0; i < window; ++i)
+    // A first line longer than the window says nothing inside it: then the
+    // rest of what was read is searched too, up to the first pair.
+    std::size_t limit = std::memchr(bytes, lf, window) == nullptr ? n : window;
+    // The LF of a pair may lie just past the limit, if it was read.
+    for (std::size_t i = 0; i < limit; ++i)
         if (bytes[i] == cr && i + 1 < n && bytes[i + 1] == lf)
             return type_dos;
     return type_unix;

@@ -11,7 +11,8 @@ inline constexpr unsigned char cr = 0x0D;
 inline constexpr unsigned char lf = 0x0A;
 
 // Reads one chunk from run.in_handle into run.in_buf and answers type_dos
-// when a CR LF pair starts in its first 2,000 bytes, type_unix otherwise.
+// when a CR LF pair starts in its first 2,000 bytes (or anywhere in the
+// chunk when those 2,000 bytes hold no LF at all), type_unix otherwise.
 // The input's position is left after what was read.
 int detect_type();
 int detect_type_of(const unsigned char *bytes, std::size_t n);

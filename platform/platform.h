@@ -52,8 +52,12 @@ bool file_write(io_handle h, const void *buffer, std::uint32_t length,
 bool file_seek(io_handle h, std::int64_t offset, seek_origin origin);
 bool file_close(io_handle h);
 
-// The size recorded for the file `path` names; false when it cannot be had.
-bool file_size_by_path(const char *path, std::int64_t *size);
+// True when `h` can be read again from its start: not a directory, and its
+// position can be moved back (a pipe or a terminal cannot).
+bool file_rewindable(io_handle h);
+
+// The size of the open file `h`; false when it cannot be had.
+bool file_size(io_handle h, std::int64_t *size);
 
 // True when the attributes of `path` can be read (files and directories);
 // never for null.
@@ -63,8 +67,11 @@ bool path_exists(const char *path);
 // Elsewhere nothing to do.
 void set_file_apis_to_oem();
 
-// Called first thing in main: whatever the process needs before any I/O
-// (binary standard streams, no death on a closed pipe).
+// Called first thing in main: whatever the process needs before any I/O.
+// A standard stream the process was started without is opened on the null
+// device, so that no file opened later takes its place and receives console
+// text. A reader that goes away, or a file-size limit, must not kill the
+// process: the write fails and is reported.
 void process_start();
 
 // True when standard output is a terminal (the percentage is then flushed
@@ -108,5 +115,9 @@ struct file_dialog_record {
 };
 
 enum class dialog_result { chosen, cancelled, unavailable };
+
+// Cheap: whether a file-selection dialog could be shown now at all (a
+// terminal to draw it on, a display for the window).
+bool dialog_available();
 
 dialog_result show_open_dialog(file_dialog_record *record);

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <algorithm>
 #include <filesystem>
@@ -112,13 +113,13 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
                       std::uint32_t disposition, std::uint32_t /*attributes*/) {
     if (path == nullptr)
         return invalid_handle;
+    // A file opened for writing is opened write-only, even when read access
+    // is asked too: the tool never reads its output, a write-only file (mode
+    // 222) can then be the output, and a FIFO whose reader goes away gives
+    // EPIPE instead of a write that blocks for ever on a read end held here.
+    // The share rules still see the access asked for.
     int flags = O_CLOEXEC | O_NOCTTY;
-    if ((access & access_read) && (access & access_write))
-        flags |= O_RDWR;
-    else if (access & access_write)
-        flags |= O_WRONLY;
-    else
-        flags |= O_RDONLY;
+    flags |= (access & access_write) ? O_WRONLY : O_RDONLY;
     switch (disposition) {
     case create_new: flags |= O_CREAT | O_EXCL; break;
     // Never O_TRUNC: the file is emptied only once the share lock is held,
@@ -204,9 +205,16 @@ bool file_close(io_handle h) {
     return close_released(fd_of(h)) == 0;
 }
 
-bool file_size_by_path(const char *path, std::int64_t *size) {
+bool file_rewindable(io_handle h) {
     struct stat st;
-    if (path == nullptr || stat(path, &st) != 0)
+    if (!is_open_handle(h) || fstat(fd_of(h), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    return lseek(fd_of(h), 0, SEEK_CUR) >= 0;
+}
+
+bool file_size(io_handle h, std::int64_t *size) {
+    struct stat st;
+    if (!is_open_handle(h) || fstat(fd_of(h), &st) != 0)
         return false;
     *size = static_cast<std::int64_t>(st.st_size);
     return true;
@@ -220,9 +228,24 @@ bool path_exists(const char *path) {
 void set_file_apis_to_oem() {}
 
 void process_start() {
-    // A reader that goes away must not kill a conversion half-way; writes
-    // then fail with EPIPE and are reported like any failed write.
+    // Started with 0, 1 or 2 closed (`<&- >&-`), the next open would take
+    // that number: the input would be read as the keyboard, the announcement
+    // written into the output. /dev/null fills each gap, lowest first.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        int null_fd = open("/dev/null", O_RDWR);
+        if (null_fd != fd) {
+            // No /dev/null (a bare chroot): going on could damage a file,
+            // and there may be no stream left to say so on.
+            std::_Exit(1);
+        }
+    }
+    // A reader that goes away, or a file-size limit, must not kill a
+    // conversion half-way: the write fails (EPIPE, EFBIG) and is reported
+    // like any failed write.
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
@@ -313,20 +336,51 @@ bool own_executable_path(const char *argv0, char *buffer, std::size_t capacity) 
 namespace {
 
 // The controlling terminal, opened for one prompt or dialog. Its mode is put
-// back when the guard ends, and also when a signal ends the process while
-// the terminal is changed: the handler restores it, then lets the signal's
-// default action go on.
+// back when the guard ends, and also when a signal ends or stops the process
+// while the terminal is changed: the handler restores it, then lets the
+// signal's default action go on. Back from a stop (SIGCONT) the prompt's own
+// mode is set again, so a key still needs no return after `fg`. A signal
+// the process was started with ignored (nohup) stays ignored.
 int tty_fd = -1;
-termios tty_saved;
-bool tty_changed = false;
-constexpr int guarded_signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
+termios tty_saved, tty_wanted;
+volatile std::sig_atomic_t tty_changed = 0;
+constexpr int guarded_signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT};
 struct sigaction saved_actions[std::size(guarded_signals)];
+bool handled[std::size(guarded_signals)];
 
-extern "C" void restore_tty_and_resignal(int sig) {
-    if (tty_changed)
-        tcsetattr(tty_fd, TCSANOW, &tty_saved);
-    signal(sig, SIG_DFL);
-    raise(sig);
+extern "C" void on_guarded_signal(int sig);
+
+void handle(int sig) {
+    struct sigaction sa {};
+    sa.sa_handler = on_guarded_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
+}
+
+// Only async-signal-safe calls in here.
+extern "C" void on_guarded_signal(int sig) {
+    const int saved_errno = errno;
+    if (sig == SIGCONT) {
+        if (tty_changed)
+            tcsetattr(tty_fd, TCSANOW, &tty_wanted);
+    } else {
+        if (tty_changed)
+            tcsetattr(tty_fd, TCSANOW, &tty_saved);
+        signal(sig, SIG_DFL);
+        if (sig == SIGTSTP) {
+            // Stop now, with the terminal as the shell expects it; SIGCONT
+            // (handled above) sets the prompt's mode again, then we go on.
+            sigset_t set;
+            sigemptyset(&set);
+            sigaddset(&set, SIGTSTP);
+            sigprocmask(SIG_UNBLOCK, &set, nullptr);
+            raise(SIGTSTP);
+            handle(SIGTSTP);
+        } else {
+            raise(sig); // delivered, with its default action, when this returns
+        }
+    }
+    errno = saved_errno;
 }
 
 struct tty_guard {
@@ -335,30 +389,32 @@ struct tty_guard {
         tty_fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (tty_fd < 0 || tcgetattr(tty_fd, &tty_saved) != 0)
             return;
-        termios t = tty_saved;
+        tty_wanted = tty_saved;
         if (raw) {
-            t.c_lflag &= ~tcflag_t(ICANON | ECHO);
-            t.c_cc[VMIN] = 1;
-            t.c_cc[VTIME] = 0;
+            tty_wanted.c_lflag &= ~tcflag_t(ICANON | ECHO);
+            tty_wanted.c_cc[VMIN] = 1;
+            tty_wanted.c_cc[VTIME] = 0;
         } else {
-            t.c_lflag |= ICANON | ECHO;
+            tty_wanted.c_lflag |= ICANON | ECHO;
         }
-        struct sigaction sa {};
-        sa.sa_handler = restore_tty_and_resignal;
-        sigemptyset(&sa.sa_mask);
-        for (std::size_t i = 0; i < std::size(guarded_signals); ++i)
-            sigaction(guarded_signals[i], &sa, &saved_actions[i]);
+        for (std::size_t i = 0; i < std::size(guarded_signals); ++i) {
+            sigaction(guarded_signals[i], nullptr, &saved_actions[i]);
+            handled[i] = saved_actions[i].sa_handler != SIG_IGN;
+            if (handled[i])
+                handle(guarded_signals[i]);
+        }
         // TCSANOW, not TCSAFLUSH: a key typed ahead of the prompt still counts.
-        tty_changed = tcsetattr(tty_fd, TCSANOW, &t) == 0;
+        tty_changed = tcsetattr(tty_fd, TCSANOW, &tty_wanted) == 0;
         ok = true;
     }
     ~tty_guard() {
         if (tty_changed)
             tcsetattr(tty_fd, TCSANOW, &tty_saved);
-        tty_changed = false;
+        tty_changed = 0;
         if (ok)
             for (std::size_t i = 0; i < std::size(guarded_signals); ++i)
-                sigaction(guarded_signals[i], &saved_actions[i], nullptr);
+                if (handled[i])
+                    sigaction(guarded_signals[i], &saved_actions[i], nullptr);
         if (tty_fd >= 0)
             close(tty_fd);
         tty_fd = -1;
@@ -455,6 +511,14 @@ bool has_extension(const std::string &name) {
 }
 
 } // namespace
+
+bool dialog_available() {
+    int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
 
 // The terminal's stand-in for the file-selection window: the title, the
 // filter list with the selected pair marked, then a file-name prompt that

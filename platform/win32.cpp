@@ -1,9 +1,11 @@
 // Win32 backend of the platform layer: the services the tool was written
 // for, called as they are.
 #include "platform.h"
+#include "dialog_errors.h"
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -64,12 +66,21 @@ bool file_seek(io_handle h, std::int64_t offset, seek_origin origin) {
 
 bool file_close(io_handle h) { return usable(h) && CloseHandle(native(h)) != FALSE; }
 
-bool file_size_by_path(const char *path, std::int64_t *size) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path == nullptr || !GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+bool file_size(io_handle h, std::int64_t *size) {
+    LARGE_INTEGER n;
+    if (!usable(h) || !GetFileSizeEx(native(h), &n))
         return false;
-    *size = static_cast<std::int64_t>((std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    *size = static_cast<std::int64_t>(n.QuadPart);
     return true;
+}
+
+bool file_rewindable(io_handle h) {
+    // Only a file on disk can be read again from its start; a pipe, a
+    // console or a directory cannot.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!usable(h) || GetFileType(native(h)) != FILE_TYPE_DISK || !GetFileInformationByHandle(native(h), &info))
+        return false;
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool path_exists(const char *path) { return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
@@ -77,6 +88,25 @@ bool path_exists(const char *path) { return path != nullptr && GetFileAttributes
 void set_file_apis_to_oem() { SetFileApisToOEM(); }
 
 void process_start() {
+    // A standard handle the process was started without (or one that names
+    // nothing) would let console text go to whatever file later gets that
+    // handle value: the null device takes its place, in the runtime's
+    // descriptor and in the process's table.
+    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int fd = 0; fd < 3; ++fd) {
+        HANDLE h = GetStdHandle(ids[fd]);
+        SetLastError(NO_ERROR);
+        if (h != nullptr && h != INVALID_HANDLE_VALUE &&
+            (GetFileType(h) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR))
+            continue;
+        HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        int nul_fd = nul == INVALID_HANDLE_VALUE ? -1 : _open_osfhandle(reinterpret_cast<std::intptr_t>(nul), 0);
+        if (nul_fd < 0 || _dup2(nul_fd, fd) != 0)
+            std::_Exit(1); // no null device: going on could damage a file
+        _close(nul_fd);
+        SetStdHandle(ids[fd], reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+    }
     // Text mode would turn every "\n" written into "\r\n"; the tool's
     // messages are the same bytes on every platform.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -129,6 +159,8 @@ bool windows_can_be_shown() {
 
 } // namespace
 
+bool dialog_available() { return windows_can_be_shown(); }
+
 dialog_result show_open_dialog(file_dialog_record *record) {
     static_assert(sizeof(OPENFILENAMEA) <= sizeof record->native);
     if (!windows_can_be_shown())
@@ -154,5 +186,5 @@ dialog_result show_open_dialog(file_dialog_record *record) {
     ofn->lpstrDefExt = record->default_ext;
     if (GetOpenFileNameA(ofn))
         return dialog_result::chosen;
-    return CommDlgExtendedError() != 0 ? dialog_result::unavailable : dialog_result::cancelled;
+    return dialog_result_for_error(CommDlgExtendedError());
 }

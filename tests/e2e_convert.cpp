@@ -3,6 +3,11 @@
 
 #include <filesystem>
 #include <regex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/tool_run.h"
 
@@ -144,10 +149,87 @@ TEST_F(Convert, MissingInputIsReportedAndTheOutputLeftAlone) {
     EXPECT_FALSE(file_exists(dir / "new.txt"));
 }
 
-TEST_F(Convert, DirectoryAsInputIsAReadError) {
-    auto r = run_tool({".", "out.txt"}, dir.path);
+TEST_F(Convert, AnInputThatCannotBeReadTwiceIsRefusedBeforeTheOutputIsTouched) {
+    // Detection and conversion both read from the start: a directory or a
+    // pipe is refused at once, and an existing output keeps its content.
+    struct {
+        std::string in, stdin_bytes;
+    } cases[] = {{".", ""}, {"sub", ""}, {"/dev/stdin", "a\nb\n"}};
+    std::filesystem::create_directory(dir / "sub");
+    for (const auto &c : cases) {
+        if (under_runner() && c.in == "/dev/stdin")
+            continue; // no such Windows path
+        write_file(dir / "o", "keep\n");
+        auto r = run_tool({c.in, "o"}, dir.path, c.stdin_bytes);
+        EXPECT_EQ(r.status, 1) << c.in;
+        EXPECT_EQ(r.out, "") << c.in;
+        expect_diagnostic(r.err, "converter/convert_loop.cpp", "error reading input file " + c.in);
+        EXPECT_EQ(read_file(dir / "o"), "keep\n") << c.in;
+    }
+}
+
+TEST_F(Convert, ADosFileWithAFirstLineLongerThanTheWindowIsDos) {
+    const std::string input = std::string(2500, 'h') + "\r\nline2\r\n";
+    write_file(dir / "d.txt", input);
+    auto r = run_tool({"d.txt", "u.txt"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, announcement("d.txt", "DOS", "u.txt", "UNIX") + percent_fields({100}));
+    EXPECT_EQ(read_file(dir / "u.txt"), to_unix(input));
+}
+
+TEST_F(Convert, ClosedStandardDescriptorsNeverTakeTheFilesPlace) {
+    // Started without stdin, stdout or stderr, the tool must not read its
+    // input as the keyboard nor write its messages into its output.
+    // 20 MB: over 400 percentages, more than the 4 KiB that stdout buffers
+    // before it writes.
+    std::string input;
+    for (int i = 0; i < 20 << 16; ++i)
+        input += "fifteen bytes\n";
+    write_file(dir / "a.txt", input);
+    const std::vector<int> closings[] = {{0, 1}, {1}, {1, 2}, {0, 1, 2}};
+    for (const auto &closed : closings) {
+        run_options o;
+        o.closed_fds = closed;
+        auto r = run_tool({"a.txt", "b.txt"}, dir.path, "", o);
+        const std::string label = testing::PrintToString(closed);
+        EXPECT_EQ(r.status, 0) << label;
+        const std::string out = read_file(dir / "b.txt");
+        EXPECT_EQ(out.size(), 2 * input.size() - input.size() / 14 * 13) << label; // one CR per line
+        EXPECT_TRUE(out == to_dos(input)) << label;
+    }
+}
+
+TEST_F(Convert, AnOutputWhoseReaderQuitsIsAWriteError) {
+    if (under_runner())
+        GTEST_SKIP() << "Wine opens the output itself, for reading too: a FIFO there is its business";
+    write_file(dir / "big.txt", text_lines(40000, "\n")); // about 2 MB: more than a pipe holds
+    ASSERT_EQ(mkfifo((dir / "f").c_str(), 0600), 0);
+    std::thread reader([&] {
+        int fd = open((dir / "f").c_str(), O_RDONLY);
+        char ten[10];
+        EXPECT_EQ(read(fd, ten, sizeof ten), 10);
+        close(fd);
+    });
+    run_options quick;
+    quick.timeout_ms = 20000;
+    auto r = run_tool({"big.txt", "f"}, dir.path, "", quick);
+    reader.join();
     EXPECT_EQ(r.status, 1);
-    expect_diagnostic(r.err, "converter/convert_loop.cpp", "error reading input file .");
+    expect_diagnostic(r.err, "converter/convert_loop.cpp", "error writing output file f");
+}
+
+TEST_F(Convert, AWriteOnlyFileCanBeTheOutput) {
+    std::filesystem::permissions(dir.path, std::filesystem::perms::all);
+    write_file(dir / "a.txt", "a\nb\n");
+    write_file(dir / "w.txt", "old\n");
+    std::filesystem::permissions(dir / "w.txt", std::filesystem::perms::owner_write |
+                                                    std::filesystem::perms::group_write |
+                                                    std::filesystem::perms::others_write);
+    run_options as_user;
+    as_user.as_nobody = true; // root could read it anyway
+    auto r = run_tool({"a.txt", "w.txt"}, dir.path, "", as_user);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "w.txt"), "a\r\nb\r\n");
 }
 
 TEST_F(Convert, FullDiskIsAWriteError) {
@@ -168,17 +250,22 @@ TEST_F(Convert, OutputInAMissingFolderIsReportedWithItsSourcePlace) {
     expect_diagnostic(r.err, "INCLUDE1/GENERICW.cpp", "error opening output file no/such/dir/b.txt", false);
 }
 
-TEST_F(Convert, TheInputCannotBeTheOutput) {
-    // With no terminal the retry finds no dialog, so both tries fail; the
-    // input is held with read sharing only and stays as it was.
+TEST_F(Convert, TheInputCannotBeTheOutputAndWithoutADialogNothingWaits) {
+    // The input is held with read sharing only, so the first try fails; with
+    // no terminal no other name can be chosen, so the run ends at once, even
+    // with a standard input that never ends (nothing would answer a wait).
     write_file(dir / "a.txt", "one\ntwo\n");
     std::filesystem::create_symlink("a.txt", dir / "link.txt");
     std::filesystem::create_hard_link(dir / "a.txt", dir / "hard.txt");
+    run_options open_stdin;
+    open_stdin.hold_stdin = true;
+    open_stdin.timeout_ms = 20000;
     for (const std::string &spelling : {"a.txt", "./a.txt", "link.txt", "hard.txt"}) {
-        auto r = run_tool({"a.txt", spelling}, dir.path);
+        auto r = run_tool({"a.txt", spelling}, dir.path, "", open_stdin);
         EXPECT_EQ(r.status, 1) << spelling;
         EXPECT_TRUE(std::regex_search(r.err, std::regex("^\nINCLUDE1/GENERICW.cpp\n[0-9]+\nerror opening output file " +
-                                                        spelling + "\nhit return to choose new output file")))
+                                                        spelling + "\n\nINCLUDE1/GENERICW.cpp\n[0-9]+\n"
+                                                                   "no output file can be chosen\n$")))
             << r.err;
         EXPECT_EQ(read_file(dir / "a.txt"), "one\ntwo\n") << spelling;
     }

@@ -77,7 +77,7 @@ struct Faults : testing::Test {
 
 TEST_F(Faults, AWriteThatFailsPartWayKeepsWhatWasWritten) {
     run_options limited;
-    limited.file_size_limit = 100000; // the disk is full after 100,000 bytes
+    limited.file_size_limit = 100000; // the disk is full after 100,000 bytes; SIGXFSZ as a shell leaves it
     auto r = run_tool({"in.txt", "out.txt"}, dir.path, "", limited);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has_diagnostic(r.err, "error writing output file out.txt")) << r.err;
@@ -98,20 +98,35 @@ TEST_F(Faults, AReadThatFailsPartWayIsReportedAndTheConvertedPartKept) {
                                                   int(100000 * 100 / size)}));
 }
 
-TEST_F(Faults, AnInputThatShrinksOrGrowsWhileConvertingEndsCleanly) {
+TEST_F(Faults, AReadErrorWithoutStdoutAndStderrIsNotWrittenIntoTheOutput) {
+    SKIP_WITHOUT_SHIM();
+    // Started with 1 and 2 closed, the input and the output would otherwise
+    // take those numbers, and the diagnostic would land in the output.
+    run_options o = shim({"LFSWAP_FAULT_EIO_AT=100000"});
+    o.closed_fds = {1, 2};
+    auto r = run_tool({"in.txt", "out.txt"}, dir.path, "", o);
+    ASSERT_SHIM_LOADED();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_file(dir / "out.txt"), to_dos(input.substr(0, 100000)));
+}
+
+TEST_F(Faults, AnInputThatShrinksWhileConvertingIsReportedOneThatGrowsIsNot) {
     SKIP_WITHOUT_SHIM();
     struct {
         const char *to;
         std::size_t converted;
-    } cases[] = {{"60000", 60000}, {"2000000", 2000000}};
+        int status;
+    } cases[] = {{"60000", 60000, 1}, {"2000000", 2000000, 0}};
     for (const auto &c : cases) {
         write_file(dir / "in.txt", input);
         auto r = run_tool({"in.txt", "out.txt"}, dir.path, "",
                           shim({"LFSWAP_FAULT_RESIZE_AT=49440", std::string("LFSWAP_FAULT_RESIZE_TO=") + c.to}));
         ASSERT_SHIM_LOADED();
-        EXPECT_EQ(r.status, 0) << c.to;
+        EXPECT_EQ(r.status, c.status) << c.to;
+        EXPECT_EQ(has_diagnostic(r.err, "input file in.txt changed while converting"), c.status == 1) << r.err;
         std::string now = read_file(dir / "in.txt");
         EXPECT_EQ(now.size(), c.converted);
+        // What was converted stays written.
         EXPECT_EQ(read_file(dir / "out.txt"), to_dos(now)) << c.to;
         expect_rising_to_at_most_100(fields_of(r.out));
     }

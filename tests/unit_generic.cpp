@@ -3,6 +3,7 @@
 #include <string>
 
 #include "INCLUDE1/GENERICW.h"
+#include "platform/dialog_errors.h"
 
 TEST(MakeVersion, StampIsYearMonthDayHourMinuteThenSuffix) {
     struct {
@@ -36,9 +37,28 @@ TEST(OverwriteQuestion, KeysAnswerAsTyped) {
         {'A', overwrite_answer::append},    {'a', overwrite_answer::append},
         {'N', overwrite_answer::quit},      {'n', overwrite_answer::quit},
         {'Q', overwrite_answer::quit},      {'q', overwrite_answer::quit},
-        {'z', overwrite_answer::unchanged}, {-1, overwrite_answer::unchanged},
-        {0x100, overwrite_answer::unchanged}, {'\n', overwrite_answer::unchanged},
+        {-1, overwrite_answer::quit}, // the console is gone
+        {'z', overwrite_answer::ask_again}, {0x100, overwrite_answer::ask_again},
+        {'\n', overwrite_answer::ask_again}, {0x1B, overwrite_answer::ask_again},
     };
     for (const auto &c : cases)
         EXPECT_EQ(answer_for_key(c.key), c.answer) << c.key;
+}
+
+TEST(DialogErrors, OnlyAWindowThatCannotBeMadeMeansNoDialog) {
+    struct {
+        std::uint32_t code;
+        dialog_result result;
+    } cases[] = {
+        {0, dialog_result::cancelled},          // the user cancelled
+        {0x0001, dialog_result::unavailable},   // CDERR_STRUCTSIZE
+        {0x0002, dialog_result::unavailable},   // CDERR_INITIALIZATION
+        {0x0009, dialog_result::unavailable},   // CDERR_MEMALLOCFAILURE
+        {0xFFFF, dialog_result::unavailable},   // CDERR_DIALOGFAILURE
+        {0x3001, dialog_result::cancelled},     // FNERR_SUBCLASSFAILURE
+        {0x3002, dialog_result::cancelled},     // FNERR_INVALIDFILENAME
+        {0x3003, dialog_result::cancelled},     // FNERR_BUFFERTOOSMALL
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(dialog_result_for_error(c.code), c.result) << std::hex << c.code;
 }

@@ -39,10 +39,17 @@ TEST(Detect, OnlyAnExactCrLfPairInTheWindowMeansDos) {
         {"abc\n\r", type_unix},
         {"\r\r\r", type_unix},
         {"a\nb\nc\r\nd\n", type_dos},           // mixed: one pair is enough
-        {at_offset(1999, "\r\n"), type_dos},    // LF is byte 2,000, just past the window
-        {at_offset(2000, "\r\n"), type_unix},   // pair starts outside the window
-        {at_offset(1999, "\r"), type_unix},     // CR last byte read: no partner
-        {at_offset(5000, "\r\n") + "\r\n", type_unix},
+        // With an LF in the window, only a pair that starts inside it counts.
+        {"\n" + at_offset(1998, "\r\n"), type_dos},  // LF is byte 2,000, just past the window
+        {"\n" + at_offset(1999, "\r\n"), type_unix}, // pair starts outside the window
+        {"\n" + at_offset(5000, "\r\n") + "\r\n", type_unix},
+        {at_offset(1999, "\r"), type_unix},           // CR last byte read: no partner
+        // A first line longer than the window: the first pair anywhere in the read.
+        {at_offset(2000, "\r\n"), type_dos},
+        {at_offset(2500, "\r\nline2\r\n"), type_dos},
+        {at_offset(2500, "\nline2\r\n"), type_dos},
+        {at_offset(2500, "\rx\n\r"), type_unix},    // a lone CR, then LF CR: no evidence
+        {at_offset(3000, ""), type_unix},
     };
     for (const auto &c : cases)
         EXPECT_EQ(detect(c.input), c.type) << testing::PrintToString(c.input.substr(0, 20));

@@ -38,7 +38,8 @@ std::string naive(const std::string &in, int type) {
 }
 
 int naive_type(const std::string &in) {
-    for (std::size_t i = 0; i < in.size() && i < 2000; ++i)
+    const std::size_t limit = in.substr(0, 2000).find('\n') == std::string::npos ? in.size() : 2000;
+    for (std::size_t i = 0; i < in.size() && i < limit; ++i)
         if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n')
             return type_dos;
     return type_unix;

@@ -18,11 +18,10 @@
 
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
                   const std::string &cwd, const pty_options &options) {
-    std::vector<std::string> words = command_words(exe, args);
-    std::vector<char *> argv;
-    for (auto &w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
+    std::vector<std::string> words = options.no_runner ? std::vector<std::string>{exe} : command_words(exe, {});
+    words.insert(words.end(), args.begin(), args.end());
+    const prepared_command command(std::move(words), options.env, options.ignored_signals);
+    const bool as_nobody = options.as_nobody && geteuid() == 0;
 
     int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
     if (!options.stdio_on_terminal && (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
@@ -36,6 +35,7 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
     if (pid < 0)
         throw std::runtime_error("forkpty failed");
     if (pid == 0) {
+        // Async-signal-safe calls only, from here to exec.
         if (!options.stdio_on_terminal) {
             // Keep one descriptor on the terminal: with none open, the master
             // reads as hung up before the program opens /dev/tty.
@@ -47,14 +47,13 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
             for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
                 close(fd);
         }
-        if (options.as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        for (int fd : options.closed_fds)
+            close(fd);
+        if (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(125);
-        for (const auto &e : options.env)
-            putenv(const_cast<char *>(e.c_str()));
         if (chdir(cwd.c_str()) != 0)
             _exit(126);
-        execvp(argv[0], argv.data());
-        _exit(127);
+        command.exec();
     }
     signal(SIGPIPE, SIG_IGN);
     s.pid = pid;

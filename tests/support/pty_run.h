@@ -33,6 +33,9 @@ struct pty_options {
     bool stdio_on_terminal = false; // all three standard streams on the terminal
     std::vector<std::string> env;   // extra NAME=value entries
     bool as_nobody = false;         // when root, run as user nobody (so file modes count)
+    std::vector<int> closed_fds;    // standard descriptors the program starts without
+    std::vector<int> ignored_signals; // started with these ignored, as under nohup
+    bool no_runner = false;         // run `exe` itself even when a runner is set
 };
 
 // Starts `exe` `args` in `cwd` on a new terminal (the runner prefix as in

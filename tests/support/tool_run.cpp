@@ -14,6 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -43,14 +45,63 @@ std::vector<std::string> command_words(const std::string &exe, const std::vector
 
 bool under_runner() { return !from_env("LFSWAP_TEST_RUNNER", "").empty(); }
 
+namespace {
+std::string on_path(const std::string &name) {
+    if (name.find('/') != std::string::npos)
+        return name;
+    std::string dirs = from_env("PATH", "/usr/bin:/bin");
+    for (std::size_t at = 0; at <= dirs.size();) {
+        std::size_t colon = std::min(dirs.find(':', at), dirs.size());
+        std::string candidate = dirs.substr(at, colon - at) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        at = colon + 1;
+    }
+    return name;
+}
+} // namespace
+
+prepared_command::prepared_command(std::vector<std::string> command, const std::vector<std::string> &extra_env,
+                                   std::vector<int> ignored)
+    : path(on_path(command.at(0))), words(std::move(command)), ignored_signals(std::move(ignored)) {
+    for (char **e = environ; *e != nullptr; ++e) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const auto &x : extra_env)
+            replaced = replaced || x.compare(0, name.size(), name) == 0;
+        if (!replaced)
+            env.push_back(entry);
+    }
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
+    for (auto &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    for (auto &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+}
+
+void prepared_command::exec() const {
+    // The test process ignores SIGPIPE; a program started from a shell does not.
+    struct sigaction dfl {}, ign {};
+    dfl.sa_handler = SIG_DFL;
+    ign.sa_handler = SIG_IGN;
+    for (int sig : {SIGPIPE, SIGXFSZ, SIGHUP, SIGINT, SIGTSTP})
+        sigaction(sig, &dfl, nullptr);
+    for (int sig : ignored_signals)
+        sigaction(sig, &ign, nullptr);
+    execve(path.c_str(), argv.data(), envp.data());
+    _exit(127);
+}
+
 tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
                         const std::string &cwd, const std::string &input, const run_options &options) {
     std::vector<std::string> words = options.no_runner ? std::vector<std::string>{exe} : command_words(exe, {});
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (auto &w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
+    const prepared_command command(std::move(words), options.env);
+    const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
+    const bool as_nobody = options.as_nobody && geteuid() == 0;
 
     // Close-on-exec from the start: tests spawn from several threads at once,
     // and a pipe end inherited by a sibling run keeps that sibling's stdin
@@ -60,25 +111,22 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
         throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid == 0) {
+        // Async-signal-safe calls only, from here to exec.
         dup2(in_pipe[0], 0);
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
             close(fd);
+        for (int fd : options.closed_fds)
+            close(fd);
         // No controlling terminal: prompts and dialogs must not reach the
         // developer's screen.
         setsid();
-        for (const auto &e : options.env)
-            putenv(const_cast<char *>(e.c_str()));
-        if (options.file_size_limit >= 0) {
-            signal(SIGXFSZ, SIG_IGN); // stays ignored across exec: writes fail with EFBIG
-            rlimit lim{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
-            setrlimit(RLIMIT_FSIZE, &lim);
-        }
-        if (chdir(cwd.c_str()) != 0)
+        if (options.file_size_limit >= 0)
+            setrlimit(RLIMIT_FSIZE, &limit);
+        if (chdir(cwd.c_str()) != 0 || (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)))
             _exit(126);
-        execvp(argv[0], argv.data());
-        _exit(127);
+        command.exec();
     }
     close(in_pipe[0]);
     close(out_pipe[1]);
@@ -88,18 +136,20 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
     tool_result r;
     std::size_t fed = 0;
     int in_fd = in_pipe[1];
-    if (input.empty()) {
+    if (input.empty() && !options.hold_stdin) {
         close(in_fd);
         in_fd = -1;
     }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.timeout_ms);
     bool out_open = true, err_open = true;
     while (out_open || err_open) {
         pollfd fds[3];
         int n = 0;
         if (out_open) fds[n++] = {out_pipe[0], POLLIN, 0};
         if (err_open) fds[n++] = {err_pipe[0], POLLIN, 0};
-        if (in_fd >= 0) fds[n++] = {in_fd, POLLOUT, 0};
-        if (poll(fds, n, 120000) <= 0) {
+        if (in_fd >= 0 && fed < input.size()) fds[n++] = {in_fd, POLLOUT, 0};
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || poll(fds, n, static_cast<int>(left.count())) <= 0) {
             kill(pid, SIGKILL);
             break;
         }
@@ -110,7 +160,7 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
                 ssize_t w = write(in_fd, input.data() + fed, input.size() - fed);
                 if (w > 0)
                     fed += static_cast<std::size_t>(w);
-                if (w < 0 || fed == input.size()) {
+                if (w < 0 || (fed == input.size() && !options.hold_stdin)) {
                     close(in_fd);
                     in_fd = -1;
                 }

@@ -30,10 +30,31 @@ bool dialog_invisible();
 // The words to execute: the runner, if any, `exe`, then `args`.
 std::vector<std::string> command_words(const std::string &exe, const std::vector<std::string> &args);
 
+// A command made ready to start: the path found on PATH, the words and the
+// environment are built before fork, so that the child of a process with
+// other threads makes only async-signal-safe calls before exec (a lock held
+// by another thread at the fork, malloc's for one, stays held in the child).
+struct prepared_command {
+    std::string path;
+    std::vector<std::string> words, env;
+    std::vector<char *> argv, envp;
+    std::vector<int> ignored_signals; // SIG_IGN in the child; all others as a shell leaves them
+    prepared_command(std::vector<std::string> words, const std::vector<std::string> &extra_env,
+                     std::vector<int> ignored = {});
+    prepared_command(const prepared_command &) = delete;
+    prepared_command &operator=(const prepared_command &) = delete;
+    // In the child: sets the signal dispositions, then execve; _exit(127) if that fails.
+    [[noreturn]] void exec() const;
+};
+
 struct run_options {
-    std::vector<std::string> env; // extra NAME=value entries
-    long long file_size_limit = -1; // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
+    std::vector<std::string> env;   // extra NAME=value entries
+    long long file_size_limit = -1; // RLIMIT_FSIZE in bytes (SIGXFSZ left at its default, as a shell does)
     bool no_runner = false;         // run `exe` itself even when a runner is set
+    std::vector<int> closed_fds;    // standard descriptors the program starts without
+    bool hold_stdin = false;        // stdin a pipe that stays open, with nothing in it, until the end
+    bool as_nobody = false;         // when root, run as user nobody (so file modes count)
+    int timeout_ms = 120000;        // then the program is killed (status 128 + 9)
 };
 
 // Runs `exe` with `args` in folder `cwd`, stdin fed from `input`.
