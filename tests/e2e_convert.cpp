@@ -188,6 +188,10 @@ TEST_F(Convert, ClosedStandardDescriptorsNeverTakeTheFilesPlace) {
     write_file(dir / "a.txt", input);
     const std::vector<int> closings[] = {{0, 1}, {1}, {1, 2}, {0, 1, 2}};
     for (const auto &closed : closings) {
+        // Wine's loader puts its own descriptors (its folder, its server
+        // socket) at 0 and 1 when they are closed, before the program runs.
+        if (under_runner() && closed[0] == 0)
+            continue;
         run_options o;
         o.closed_fds = closed;
         auto r = run_tool({"a.txt", "b.txt"}, dir.path, "", o);
@@ -219,6 +223,8 @@ TEST_F(Convert, AnOutputWhoseReaderQuitsIsAWriteError) {
 }
 
 TEST_F(Convert, AWriteOnlyFileCanBeTheOutput) {
+    if (under_runner())
+        GTEST_SKIP() << "the Windows tool opens its output for reading and writing, as Windows asks";
     std::filesystem::permissions(dir.path, std::filesystem::perms::all);
     write_file(dir / "a.txt", "a\nb\n");
     write_file(dir / "w.txt", "old\n");

@@ -7,6 +7,8 @@
 #include <regex>
 #include <thread>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,6 +80,10 @@ struct Faults : testing::Test {
 TEST_F(Faults, AWriteThatFailsPartWayKeepsWhatWasWritten) {
     run_options limited;
     limited.file_size_limit = 100000; // the disk is full after 100,000 bytes; SIGXFSZ as a shell leaves it
+    // Wine's loader, a POSIX program, leaves SIGXFSZ at its default, out of
+    // the Windows tool's reach; a full disk on Windows is a plain failed write.
+    if (under_runner())
+        limited.ignored_signals = {SIGXFSZ};
     auto r = run_tool({"in.txt", "out.txt"}, dir.path, "", limited);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has_diagnostic(r.err, "error writing output file out.txt")) << r.err;
@@ -100,6 +106,8 @@ TEST_F(Faults, AReadThatFailsPartWayIsReportedAndTheConvertedPartKept) {
 
 TEST_F(Faults, AReadErrorWithoutStdoutAndStderrIsNotWrittenIntoTheOutput) {
     SKIP_WITHOUT_SHIM();
+    if (under_runner())
+        GTEST_SKIP() << "Wine's loader takes closed low descriptors for its own before the program starts";
     // Started with 1 and 2 closed, the input and the output would otherwise
     // take those numbers, and the diagnostic would land in the output.
     run_options o = shim({"LFSWAP_FAULT_EIO_AT=100000"});

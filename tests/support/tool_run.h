@@ -52,6 +52,7 @@ struct run_options {
     long long file_size_limit = -1; // RLIMIT_FSIZE in bytes (SIGXFSZ left at its default, as a shell does)
     bool no_runner = false;         // run `exe` itself even when a runner is set
     std::vector<int> closed_fds;    // standard descriptors the program starts without
+    std::vector<int> ignored_signals; // started with these ignored
     bool hold_stdin = false;        // stdin a pipe that stays open, with nothing in it, until the end
     bool as_nobody = false;         // when root, run as user nobody (so file modes count)
     int timeout_ms = 120000;        // then the program is killed (status 128 + 9)
