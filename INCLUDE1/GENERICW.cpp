@@ -112,8 +112,10 @@ char *pick_out_file(dialog_result *how) {
     return pick(out_record, out_filter, out_path, out_title, "Output File Selection", 0, nullptr, how);
 }
 
+// The file functions keep the ANSI code page: it is the one in which the
+// command line and the common dialog hand over names, so the file opened is
+// the one the user named (on OEM names "café.txt" would open "cafΘ.txt").
 io_handle open_in_file(const char *name, bool use_dialog) {
-    set_file_apis_to_oem();
     for (int tries = 1;; ++tries) {
         io_handle h = file_open(name, access_read, share_read, open_existing, in_attributes);
         if (h != invalid_handle)
@@ -140,7 +142,6 @@ io_handle open_out_file(const char *name, bool append) {
                 ask_overwrite(name, &append);
         } while (name == nullptr);
     }
-    set_file_apis_to_oem();
 
     io_handle h = invalid_handle;
     int failed = 0;

@@ -63,10 +63,6 @@ bool file_size(io_handle h, std::int64_t *size);
 // never for null.
 bool path_exists(const char *path);
 
-// Windows: narrow file functions take OEM code-page names from now on.
-// Elsewhere nothing to do.
-void set_file_apis_to_oem();
-
 // Called first thing in main: whatever the process needs before any I/O.
 // A standard stream the process was started without is opened on the null
 // device, so that no file opened later takes its place and receives console

@@ -225,8 +225,6 @@ bool path_exists(const char *path) {
     return path != nullptr && stat(path, &st) == 0;
 }
 
-void set_file_apis_to_oem() {}
-
 void process_start() {
     // Started with 0, 1 or 2 closed (`<&- >&-`), the next open would take
     // that number: the input would be read as the keyboard, the announcement

@@ -85,8 +85,6 @@ bool file_rewindable(io_handle h) {
 
 bool path_exists(const char *path) { return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
-void set_file_apis_to_oem() { SetFileApisToOEM(); }
-
 void process_start() {
     // A standard handle the process was started without (or one that names
     // nothing) would let console text go to whatever file later gets that
@@ -182,7 +180,9 @@ dialog_result show_open_dialog(file_dialog_record *record) {
     ofn->nMaxFileTitle = record->file_title_size;
     ofn->lpstrInitialDir = nullptr;
     ofn->lpstrTitle = record->title;
-    ofn->Flags = record->flags;
+    // OFN_NOCHANGEDIR: browsing must not move the process's current folder,
+    // or relative names used afterwards would name other files.
+    ofn->Flags = record->flags | OFN_NOCHANGEDIR;
     ofn->lpstrDefExt = record->default_ext;
     if (GetOpenFileNameA(ofn))
         return dialog_result::chosen;
