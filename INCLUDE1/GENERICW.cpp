@@ -70,7 +70,7 @@ void ask_overwrite(const char *name, bool *append) {
 // Without a dialog no other name can be had: waiting for return first
 // would only hang a run that has no terminal.
 [[noreturn]] void no_output_can_be_chosen() {
-    std::fprintf(stderr, "\n%s\n%d\nno output file can be chosen\n", __FILE__, __LINE__);
+    DIAGNOSTIC("no output file can be chosen");
     std::exit(exit_failure);
 }
 
@@ -121,7 +121,7 @@ io_handle open_in_file(const char *name, bool use_dialog) {
         if (h != invalid_handle)
             return h;
         if (tries == max_in_tries) {
-            std::fprintf(stderr, "\n%s\n%d\nCan't open input file %s, BYE\n", __FILE__, __LINE__, shown(name));
+            DIAGNOSTIC("Can't open input file %s, BYE", shown(name));
             std::exit(exit_failure);
         }
         if (!use_dialog)
@@ -150,8 +150,7 @@ io_handle open_out_file(const char *name, bool append) {
         while (h == invalid_handle && failed < max_failed_tries) {
             h = file_open(name, out_access, share_read, create_new, attr_normal);
             if (h == invalid_handle) {
-                std::fprintf(stderr, "\n%s\n%d\nerror opening/creating output file %s\n", __FILE__, __LINE__,
-                             shown(name));
+                DIAGNOSTIC("error opening/creating output file %s", shown(name));
                 after_failed_try(&failed, &name, nullptr);
             }
         }
@@ -162,17 +161,15 @@ io_handle open_out_file(const char *name, bool append) {
             h = file_open(name, out_access, share_read, append ? open_existing : create_always, attr_normal);
             if (h == invalid_handle) {
                 if (append)
-                    std::fprintf(stderr, "\n%s\n%d\nerror opening/creating output file %s\n", __FILE__, __LINE__,
-                                 shown(name));
+                    DIAGNOSTIC("error opening/creating output file %s", shown(name));
                 else
-                    std::fprintf(stderr, "\n%s\n%d\nerror opening output file %s\n", __FILE__, __LINE__,
-                                 shown(name));
+                    DIAGNOSTIC("error opening output file %s", shown(name));
                 after_failed_try(&failed, &name, &append);
             }
         }
     }
     if (h == invalid_handle) {
-        std::fprintf(stderr, "\n%s\n%d\nerror opening output file %s\n", __FILE__, __LINE__, shown(name));
+        DIAGNOSTIC("error opening output file %s", shown(name));
         std::exit(exit_failure);
     }
     // The result is not checked: on a file the move to its end cannot fail,

@@ -19,12 +19,12 @@ long percent_done(std::int64_t converted, bool size_known, std::int64_t size) {
 } // namespace
 
 void fail_reading(const char *name) {
-    std::fprintf(stderr, "\n%s\n%d\nerror reading input file %s\n", __FILE__, __LINE__, name);
+    DIAGNOSTIC("error reading input file %s", name);
     quit_run(exit_failure);
 }
 
 void fail_writing(const char *name) {
-    std::fprintf(stderr, "\n%s\n%d\nerror writing output file %s\n", __FILE__, __LINE__, name);
+    DIAGNOSTIC("error writing output file %s", name);
     quit_run(exit_failure);
 }
 
@@ -66,7 +66,7 @@ void convert_chunks(int type, const char *in_name, const char *out_name, bool si
     // Fewer bytes than the input had at the start: it was cut short while
     // being read, and the output matches no state of it.
     if (size_known && converted < size) {
-        std::fprintf(stderr, "\n%s\n%d\ninput file %s changed while converting\n", __FILE__, __LINE__, in_name);
+        DIAGNOSTIC("input file %s changed while converting", in_name);
         quit_run(exit_failure);
     }
 }

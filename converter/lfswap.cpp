@@ -48,7 +48,7 @@ int main(int argc, char **argv) {
     if (run.in_handle == invalid_handle) {
         // Reported here, before the output is touched: going on would empty
         // an existing output and report success.
-        std::fprintf(stderr, "\n%s\n%d\nCan't open input file %s, BYE\n", __FILE__, __LINE__, in_name);
+        DIAGNOSTIC("Can't open input file %s, BYE", in_name);
         std::exit(exit_failure);
     }
     // The run reads the input twice from its start (detection, then the

@@ -19,7 +19,7 @@ void get_buffers(std::int32_t base_size) {
     for (std::int32_t n = base_size;; n -= base_step) {
         run.chunk_len = n - chunk_reserve;
         if (run.chunk_len < min_chunk_len) {
-            std::fprintf(stderr, "\n%s\n%d\nnot enough memory for buffers\n", __FILE__, __LINE__);
+            DIAGNOSTIC("not enough memory for buffers");
             quit_run(exit_failure);
         }
         run.in_buf = static_cast<unsigned char *>(buffer_alloc(4 * std::size_t(run.chunk_len)));
