@@ -25,7 +25,7 @@ fi
 # finding ends the run (-fno-sanitize-recover).
 sanitizer_suite() {
   echo "== the native suite under AddressSanitizer + UndefinedBehaviorSanitizer"
-  cmake -S . -B build-asan -G Ninja -DLFSWAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S . -B build-asan -G Ninja -DLFSWAP_WERROR=ON -DLFSWAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build-asan
   ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
 }
@@ -38,7 +38,7 @@ fuzz_run() {
     return 0
   fi
   echo "== fuzzing for ${LFSWAP_FUZZ_SECONDS:-60} s"
-  CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DLFSWAP_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DLFSWAP_WERROR=ON -DLFSWAP_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build-fuzz --target lfswap_fuzz
   mkdir -p build-fuzz/corpus build-fuzz/findings
   if ! build-fuzz/lfswap_fuzz -max_total_time="${LFSWAP_FUZZ_SECONDS:-60}" -close_fd_mask=1 -print_final_stats=1 \
@@ -93,7 +93,7 @@ windows_part() {
     return 0
   fi
   local stamp="$PWD/$build/lfswap_stamp"
-  cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  cmake -S . -B build-win -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
     -DLFSWAP_STAMP_TOOL="$stamp" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build build-win
   local kind
@@ -113,7 +113,7 @@ windows_part() {
     if [ -x /usr/lib/wine/wine64 ] && command -v x86_64-w64-mingw32-g++ >/dev/null; then
       echo "NOTE: this machine cannot run the 32-bit build (wine exited $rc: no 32-bit program"
       echo "      support in this kernel); the suite runs against the 64-bit Windows build instead."
-      cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+      cmake -S . -B build-win64 -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
         -DLFSWAP_STAMP_TOOL="$stamp" -DCMAKE_BUILD_TYPE=Release >/dev/null
       cmake --build build-win64
       only_system_dlls build-win64 x86_64-w64-mingw32-objdump
@@ -141,7 +141,7 @@ windows_part() {
 }
 
 build=build
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build"
 
 case "${1:-test}" in

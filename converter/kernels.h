@@ -27,3 +27,18 @@ const kernel_set &active_kernels();
 // The portable kernels: eight bytes a step, no CPU features needed.
 std::size_t unix_to_dos_portable(const unsigned char *in, std::size_t n, unsigned char *out);
 std::size_t dos_to_unix_portable(const unsigned char *in, std::size_t n, unsigned char *out);
+
+#if LFSWAP_X86_KERNELS
+// converter/kernels_x86.cpp: each set's kernels and its CPU test.
+namespace x86 {
+bool has_avx512_vbmi2();
+bool has_avx2();
+bool has_sse2();
+std::size_t unix_to_dos_avx512(const unsigned char *in, std::size_t n, unsigned char *out);
+std::size_t dos_to_unix_avx512(const unsigned char *in, std::size_t n, unsigned char *out);
+std::size_t unix_to_dos_avx2(const unsigned char *in, std::size_t n, unsigned char *out);
+std::size_t dos_to_unix_avx2(const unsigned char *in, std::size_t n, unsigned char *out);
+std::size_t unix_to_dos_sse2(const unsigned char *in, std::size_t n, unsigned char *out);
+std::size_t dos_to_unix_sse2(const unsigned char *in, std::size_t n, unsigned char *out);
+} // namespace x86
+#endif

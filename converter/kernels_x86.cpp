@@ -1,5 +1,6 @@
 // Vector kernels for x86-64, each compiled for its own target so that one
-// executable runs on any x86-64 and takes the best the CPU offers.
+// executable runs on any x86-64; converter/kernels.cpp lists them and picks
+// the best the CPU offers.
 #include <immintrin.h>
 
 #include <array>
@@ -10,7 +11,7 @@
 #include "converter/kernels.h"
 #include "converter/kernels_swar.h"
 
-namespace {
+namespace x86 {
 
 // ---- SSE2 (every x86-64): skip 16-byte blocks without a hit -------------
 
@@ -128,7 +129,10 @@ __attribute__((target("avx2,bmi2,popcnt"))) std::size_t dos_to_unix_avx2(const u
     return static_cast<std::size_t>(o - out) + dos_to_unix_portable(in + i, n - i, o);
 }
 
-bool has_avx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2"); }
+// Every feature the target string enables is tested.
+bool has_avx2() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
 
 // ---- AVX-512 VBMI2: vpcompressb does the work --------------------------
 // dos_to_unix keeps the non-CR bytes of 64. unix_to_dos widens 32 bytes to
@@ -193,18 +197,7 @@ LFSWAP_AVX512 std::size_t dos_to_unix_avx512(const unsigned char *in, std::size_
 bool has_avx512_vbmi2() {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi2") &&
-           __builtin_cpu_supports("bmi2");
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 }
 
-bool always() { return true; }
-
-constexpr kernel_set sets[] = {
-    {"avx512vbmi2", has_avx512_vbmi2, unix_to_dos_avx512, dos_to_unix_avx512},
-    {"avx2", has_avx2, unix_to_dos_avx2, dos_to_unix_avx2},
-    {"sse2", has_sse2, unix_to_dos_sse2, dos_to_unix_sse2},
-    {"portable", always, unix_to_dos_portable, dos_to_unix_portable},
-};
-
-} // namespace
-
-std::span<const kernel_set> all_kernel_sets() { return sets; }
+} // namespace x86

@@ -26,34 +26,6 @@ int detect_type() {
     return detect_type_of(run.in_buf, n);
 }
 
-std::size_t unix_to_dos_reference(const unsigned char *in, std::size_t n, unsigned char *out) {
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (in[i] == lf)
-            out[used++] = cr;
-        out[used++] = in[i];
-    }
-    return used;
-}
-
-std::size_t dos_to_unix_reference(const unsigned char *in, std::size_t n, unsigned char *out) {
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        if (in[i] != cr)
-            out[used++] = in[i];
-    return used;
-}
-
-const kernel_set &active_kernels() {
-    static const kernel_set &chosen = [] () -> const kernel_set & {
-        for (const kernel_set &k : all_kernel_sets())
-            if (k.supported())
-                return k;
-        return all_kernel_sets().back();
-    }();
-    return chosen;
-}
-
 // out_buf holds 4 x (chunk_len + 12,000) bytes: more than the kernels'
 // 2 x length + 64.
 std::uint32_t unix_to_dos(std::int32_t length) {

@@ -22,8 +22,3 @@ int detect_type_of(const unsigned char *bytes, std::size_t n);
 // run.out_handle. Return what write_chunk returns.
 std::uint32_t unix_to_dos(std::int32_t length);
 std::uint32_t dos_to_unix(std::int32_t length);
-
-// The byte-by-byte conversions: a CR before every LF, or every CR dropped.
-// `out` must hold 2 x n bytes. Return the number of bytes written to `out`.
-std::size_t unix_to_dos_reference(const unsigned char *in, std::size_t n, unsigned char *out);
-std::size_t dos_to_unix_reference(const unsigned char *in, std::size_t n, unsigned char *out);

@@ -18,7 +18,6 @@ inline constexpr io_handle invalid_handle{-1};
 inline constexpr std::uint32_t access_read = 0x80000000u;  // GENERIC_READ
 inline constexpr std::uint32_t access_write = 0x40000000u; // GENERIC_WRITE
 
-inline constexpr std::uint32_t share_none = 0;
 inline constexpr std::uint32_t share_read = 0x1;  // FILE_SHARE_READ
 inline constexpr std::uint32_t share_write = 0x2; // FILE_SHARE_WRITE
 
@@ -105,9 +104,6 @@ struct file_dialog_record {
     const char *title;
     std::uint32_t flags;
     const char *default_ext; // appended to a name typed without one; may be null
-    // Room for the backend's own record (OPENFILENAMEA on Windows), kept here
-    // so that it lives as long as this one.
-    alignas(8) unsigned char native[160];
 };
 
 enum class dialog_result { chosen, cancelled, unavailable };

@@ -27,18 +27,6 @@ std::string prompt_for(const std::string &path) {
            "Do you wish to append    A\nEnter a Y, Q, or A \n\n";
 }
 
-std::string announcement(const std::string &in, const std::string &out) {
-    return in + " is a UNIX file " + out + " will be a DOS file\n";
-}
-
-std::string diagnostic(const std::string &message) {
-    return "\nINCLUDE1/GENERICW.cpp\n[0-9]+\n" + message + "\n";
-}
-
-bool contains_match(const std::string &text, const std::string &pattern) {
-    return std::regex_search(text, std::regex(pattern));
-}
-
 struct Console : testing::Test {
     scratch_dir dir;
     void SetUp() override { write_file(dir / "a.txt", "one\ntwo\n"); }
@@ -229,7 +217,7 @@ TEST_F(Console, AFailedOpenIsReportedAndTheDialogOffersTheNameTriedBefore) {
     start_on_pty(s, tool_exe(), {"a.txt", "-"}, dir.path);
     choose(s, "missing/b.txt");
     ASSERT_TRUE(s.wait_for("hit return to choose new output file"));
-    EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("error opening output file " + dir.path + "/missing/b.txt")))
+    EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("error opening output file " + dir.path + "/missing/b.txt", "INCLUDE1/GENERICW.cpp")))
         << s.err;
     s.feed_stdin("\n");
     ASSERT_TRUE(s.wait_for("File name: [" + dir.path + "/missing/b.txt] ")) << s.screen;
@@ -421,5 +409,5 @@ TEST_F(Console, TheInputDialogCancelledTwiceEndsTheRun) {
     }
     EXPECT_EQ(s.finish(), 1);
     EXPECT_EQ(s.out, "");
-    EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("Can't open input file \\(null\\), BYE") + "$")) << s.err;
+    EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("Can't open input file (null), BYE") + "$")) << s.err;
 }

@@ -17,10 +17,6 @@
 
 namespace {
 
-bool has_diagnostic(const std::string &err, const std::string &message) {
-    return std::regex_search(err, std::regex("\n[^\n]+\\.cpp\n[0-9]+\n" + message + "\n"));
-}
-
 // The percentage fields printed after the announcement.
 std::vector<int> fields_of(const std::string &out) {
     std::vector<int> v;

@@ -15,6 +15,7 @@
 
 #include "converter/kernels.h"
 #include "converter/line_endings.h"
+#include "tests/support/reference.h"
 
 // Failure messages name the kernel set rather than dumping its bytes.
 void PrintTo(const kernel_set &k, std::ostream *os) { *os << k.name; }
@@ -29,8 +30,8 @@ struct direction {
     reference_fn reference;
 };
 const direction directions[] = {
-    {"unix_to_dos", &kernel_set::unix_to_dos, unix_to_dos_reference},
-    {"dos_to_unix", &kernel_set::dos_to_unix, dos_to_unix_reference},
+    {"unix_to_dos", &kernel_set::unix_to_dos, reference_unix_to_dos},
+    {"dos_to_unix", &kernel_set::dos_to_unix, reference_dos_to_unix},
 };
 
 constexpr unsigned char sentinel = 0xA5;

@@ -3,24 +3,13 @@
 #include <string>
 
 #include "converter/line_endings.h"
+#include "tests/support/reference.h"
 
 namespace {
 
 const unsigned char *bytes(const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); }
 
 int detect(const std::string &s) { return detect_type_of(bytes(s), s.size()); }
-
-std::string to_dos(const std::string &s) {
-    std::string out(2 * s.size(), '\0');
-    out.resize(unix_to_dos_reference(bytes(s), s.size(), reinterpret_cast<unsigned char *>(out.data())));
-    return out;
-}
-
-std::string to_unix(const std::string &s) {
-    std::string out(2 * s.size() + 1, '\0');
-    out.resize(dos_to_unix_reference(bytes(s), s.size(), reinterpret_cast<unsigned char *>(out.data())));
-    return out;
-}
 
 // `n` filler bytes, then `tail`.
 std::string at_offset(std::size_t n, const std::string &tail) { return std::string(n, 'x') + tail; }
@@ -51,11 +40,14 @@ TEST(Detect, OnlyAnExactCrLfPairInTheWindowMeansDos) {
         {at_offset(2500, "\rx\n\r"), type_unix},    // a lone CR, then LF CR: no evidence
         {at_offset(3000, ""), type_unix},
     };
-    for (const auto &c : cases)
+    for (const auto &c : cases) {
         EXPECT_EQ(detect(c.input), c.type) << testing::PrintToString(c.input.substr(0, 20));
+        EXPECT_EQ(detected_type(c.input), c.type) << "the reference, on " << testing::PrintToString(c.input.substr(0, 20));
+    }
 }
 
-TEST(Convert, UnixToDosPutsCrBeforeEveryLf) {
+// The reference itself, against cases worked out by hand.
+TEST(Reference, UnixToDosPutsCrBeforeEveryLf) {
     struct {
         std::string in, out;
     } cases[] = {
@@ -71,7 +63,7 @@ TEST(Convert, UnixToDosPutsCrBeforeEveryLf) {
         EXPECT_EQ(to_dos(c.in), c.out) << testing::PrintToString(c.in);
 }
 
-TEST(Convert, DosToUnixDropsEveryCr) {
+TEST(Reference, DosToUnixDropsEveryCr) {
     struct {
         std::string in, out;
     } cases[] = {
@@ -87,7 +79,7 @@ TEST(Convert, DosToUnixDropsEveryCr) {
         EXPECT_EQ(to_unix(c.in), c.out) << testing::PrintToString(c.in);
 }
 
-TEST(Convert, EveryByteOtherThanCrAndLfPassesUnchanged) {
+TEST(Reference, EveryByteOtherThanCrAndLfPassesUnchanged) {
     std::string all;
     for (int b = 0; b < 256; ++b)
         if (b != '\r' && b != '\n')

@@ -14,6 +14,7 @@
 #include "converter/kernels.h"
 #include "converter/line_endings.h"
 #include "converter/run_context.h"
+#include "tests/support/reference.h"
 
 namespace {
 
@@ -22,28 +23,7 @@ namespace {
     std::abort();
 }
 
-std::string naive(const std::string &in, int type) {
-    std::string out;
-    for (char c : in) {
-        if (type == type_dos) {
-            if (c != '\r')
-                out += c;
-        } else {
-            if (c == '\n')
-                out += '\r';
-            out += c;
-        }
-    }
-    return out;
-}
-
-int naive_type(const std::string &in) {
-    const std::size_t limit = in.substr(0, 2000).find('\n') == std::string::npos ? in.size() : 2000;
-    for (std::size_t i = 0; i < in.size() && i < limit; ++i)
-        if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n')
-            return type_dos;
-    return type_unix;
-}
+std::string naive(const std::string &in, int type) { return type == type_dos ? to_unix(in) : to_dos(in); }
 
 std::string in_path, out_path;
 
@@ -103,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::int32_t saved_len = run.chunk_len;
     run.chunk_len = lengths[control % std::size(lengths)];
     int type = detect_type();
-    if (type != naive_type(in.substr(0, static_cast<std::size_t>(run.chunk_len))))
+    if (type != detected_type(in.substr(0, static_cast<std::size_t>(run.chunk_len))))
         mismatch("detection");
     if (control / 16 % 3 == 1)
         type = type_unix;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <fstream>
 #include <sstream>
 
@@ -239,4 +240,24 @@ std::string percent_fields(const std::vector<int> &values) {
         s += "\b\b\b\b\b\b";
     }
     return s;
+}
+
+std::string announcement(const std::string &in, const std::string &out, bool dos_input) {
+    return in + (dos_input ? " is a DOS file " : " is a UNIX file ") + out +
+           (dos_input ? " will be a UNIX file\n" : " will be a DOS file\n");
+}
+
+namespace {
+std::string literal(const std::string &text) {
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    return std::regex_replace(text, special, R"(\$&)");
+}
+} // namespace
+
+std::string diagnostic(const std::string &message, const std::string &source) {
+    return "\n" + (source.empty() ? std::string("[^\n]+") : literal(source)) + "\n[0-9]+\n" + literal(message) + "\n";
+}
+
+bool contains_match(const std::string &text, const std::string &pattern) {
+    return std::regex_search(text, std::regex(pattern));
 }

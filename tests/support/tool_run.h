@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/reference.h"
+
 struct tool_result {
     int status = -1;    // exit status, or 128 + signal
     std::string out;    // standard output
@@ -84,16 +86,16 @@ bool file_exists(const std::string &path);
 // A file of `lines` lines of varied length, ending in `eol`.
 std::string text_lines(int lines, const std::string &eol);
 
-// What the converters make of `s`: a CR before every LF.
-inline std::string to_dos(const std::string &s) {
-    std::string r;
-    for (char c : s) {
-        if (c == '\n')
-            r += '\r';
-        r += c;
-    }
-    return r;
-}
-
-// The announcement and the percentage fields the tool prints for a run.
+// The announcement of a run from `in` to `out`, and the percentage fields
+// that follow it.
+std::string announcement(const std::string &in, const std::string &out, bool dos_input = false);
 std::string percent_fields(const std::vector<int> &values);
+
+// The regular expression of one diagnostic: an empty line, the reporting
+// source file (pinned only when given), its line number, then `message`
+// word for word, and a line break.
+std::string diagnostic(const std::string &message, const std::string &source = "");
+bool contains_match(const std::string &text, const std::string &pattern);
+inline bool has_diagnostic(const std::string &err, const std::string &message, const std::string &source = "") {
+    return contains_match(err, diagnostic(message, source));
+}
