@@ -31,6 +31,12 @@ struct Console : testing::Test {
     scratch_dir dir;
     void SetUp() override { write_file(dir / "a.txt", "one\ntwo\n"); }
 
+    // The run ends well, and `name` holds a.txt converted, nothing else.
+    void expect_converted(pty_session &s, const std::string &name) const {
+        EXPECT_EQ(s.finish(), 0) << s.err;
+        EXPECT_EQ(read_file(dir / name), "one\r\ntwo\r\n");
+    }
+
     // Answers the output dialog's file-name prompt with `name`.
     static void choose(pty_session &s, const std::string &name) {
         ASSERT_TRUE(s.wait_for(out_title)) << s.screen;
@@ -145,8 +151,7 @@ TEST_F(Console, UnderNohupAHangupAtTheQuestionChangesNothingAndALostTerminalMean
             kill(s.pid, SIGHUP);
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             s.type("Y");
-            EXPECT_EQ(s.finish(), 0);
-            EXPECT_EQ(read_file(dir / "old.txt"), "one\r\ntwo\r\n");
+            expect_converted(s, "old.txt");
         }
     }
 }
@@ -207,8 +212,7 @@ TEST_F(Console, ACancelledDialogOpensAgain) {
     ASSERT_TRUE(s.wait_for("File name: "));
     s.type("\x1b\n"); // Esc, then return
     choose(s, "b.txt");
-    EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(read_file(dir / "b.txt"), "one\r\ntwo\r\n");
+    expect_converted(s, "b.txt");
 }
 
 TEST_F(Console, AFailedOpenIsReportedAndTheDialogOffersTheNameTriedBefore) {
@@ -222,8 +226,7 @@ TEST_F(Console, AFailedOpenIsReportedAndTheDialogOffersTheNameTriedBefore) {
     s.feed_stdin("\n");
     ASSERT_TRUE(s.wait_for("File name: [" + dir.path + "/missing/b.txt] ")) << s.screen;
     s.type("c.txt\n");
-    EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(read_file(dir / "c.txt"), "one\r\ntwo\r\n");
+    expect_converted(s, "c.txt");
 }
 
 TEST_F(Console, TheInputCannotBeTheOutputUnderAnySpelling) {
@@ -265,8 +268,7 @@ TEST_F(Console, AnEmptyOutputWordFailsItsFirstTry) {
     EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("error opening output file ")));
     s.feed_stdin("\n");
     choose(s, "b.txt");
-    EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(read_file(dir / "b.txt"), "one\r\ntwo\r\n");
+    expect_converted(s, "b.txt");
 }
 
 TEST_F(Console, TwoFailedTriesEndTheRunNamingTheLastPathTried) {
@@ -321,8 +323,7 @@ TEST_F(Console, TheRetryWaitEndsAtReturnOnly) {
     EXPECT_FALSE(s.wait_for(out_title, 200)) << "the wait ended before return";
     s.type("\n");
     choose(s, "b.txt");
-    EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(read_file(dir / "b.txt"), "one\r\ntwo\r\n");
+    expect_converted(s, "b.txt");
 }
 
 TEST_F(Console, WithoutATerminalTheDialogIsUnavailableAndNothingHangs) {

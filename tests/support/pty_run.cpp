@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
                   const std::string &cwd, const pty_options &options) {
@@ -23,10 +24,9 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
     const prepared_command command(std::move(words), options.env, options.ignored_signals);
     const bool as_nobody = options.as_nobody && geteuid() == 0;
 
-    int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
-    if (!options.stdio_on_terminal && (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
-                                      pipe2(err_pipe, O_CLOEXEC) != 0))
-        throw std::runtime_error("pipe failed");
+    std::optional<std_pipes> pipes;
+    if (!options.stdio_on_terminal)
+        pipes.emplace();
     winsize ws{};
     ws.ws_row = 40;
     ws.ws_col = 100;
@@ -36,16 +36,12 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
         throw std::runtime_error("forkpty failed");
     if (pid == 0) {
         // Async-signal-safe calls only, from here to exec.
-        if (!options.stdio_on_terminal) {
+        if (pipes) {
             // Keep one descriptor on the terminal: with none open, the master
             // reads as hung up before the program opens /dev/tty.
             if (dup(0) < 0)
                 _exit(125);
-            dup2(in_pipe[0], 0);
-            dup2(out_pipe[1], 1);
-            dup2(err_pipe[1], 2);
-            for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
-                close(fd);
+            pipes->become_child_stdio();
         }
         for (int fd : options.closed_fds)
             close(fd);
@@ -58,13 +54,11 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
     signal(SIGPIPE, SIG_IGN);
     s.pid = pid;
     s.master = master;
-    if (!options.stdio_on_terminal) {
-        close(in_pipe[0]);
-        close(out_pipe[1]);
-        close(err_pipe[1]);
-        s.in_fd = in_pipe[1];
-        s.out_fd = out_pipe[0];
-        s.err_fd = err_pipe[0];
+    if (pipes) {
+        pipes->keep_parent_ends();
+        s.in_fd = pipes->in[1];
+        s.out_fd = pipes->out[0];
+        s.err_fd = pipes->err[0];
     }
 }
 

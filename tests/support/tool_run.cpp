@@ -96,6 +96,27 @@ void prepared_command::exec() const {
     _exit(127);
 }
 
+std_pipes::std_pipes() {
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+}
+
+void std_pipes::become_child_stdio() const {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+        close(fd);
+}
+
+void std_pipes::keep_parent_ends() {
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    in[0] = out[1] = err[1] = -1;
+    signal(SIGPIPE, SIG_IGN); // a run that ends early must not kill the test
+}
+
 tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
                         const std::string &cwd, const std::string &input, const run_options &options) {
     std::vector<std::string> words = options.no_runner ? std::vector<std::string>{exe} : command_words(exe, {});
@@ -104,20 +125,11 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
     const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
     const bool as_nobody = options.as_nobody && geteuid() == 0;
 
-    // Close-on-exec from the start: tests spawn from several threads at once,
-    // and a pipe end inherited by a sibling run keeps that sibling's stdin
-    // from ever reaching end of file (a run waiting at a prompt then hangs).
-    int in_pipe[2], out_pipe[2], err_pipe[2];
-    if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+    std_pipes pipes;
     pid_t pid = fork();
     if (pid == 0) {
         // Async-signal-safe calls only, from here to exec.
-        dup2(in_pipe[0], 0);
-        dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
-        for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
-            close(fd);
+        pipes.become_child_stdio();
         for (int fd : options.closed_fds)
             close(fd);
         // No controlling terminal: prompts and dialogs must not reach the
@@ -129,14 +141,11 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
             _exit(126);
         command.exec();
     }
-    close(in_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    signal(SIGPIPE, SIG_IGN);
+    pipes.keep_parent_ends();
 
     tool_result r;
     std::size_t fed = 0;
-    int in_fd = in_pipe[1];
+    int in_fd = pipes.in[1];
     if (input.empty() && !options.hold_stdin) {
         close(in_fd);
         in_fd = -1;
@@ -146,8 +155,8 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
     while (out_open || err_open) {
         pollfd fds[3];
         int n = 0;
-        if (out_open) fds[n++] = {out_pipe[0], POLLIN, 0};
-        if (err_open) fds[n++] = {err_pipe[0], POLLIN, 0};
+        if (out_open) fds[n++] = {pipes.out[0], POLLIN, 0};
+        if (err_open) fds[n++] = {pipes.err[0], POLLIN, 0};
         if (in_fd >= 0 && fed < input.size()) fds[n++] = {in_fd, POLLOUT, 0};
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || poll(fds, n, static_cast<int>(left.count())) <= 0) {
@@ -169,7 +178,7 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
             }
             char buf[65536];
             ssize_t got = read(fds[i].fd, buf, sizeof buf);
-            bool is_out = fds[i].fd == out_pipe[0];
+            bool is_out = fds[i].fd == pipes.out[0];
             if (got <= 0) {
                 (is_out ? out_open : err_open) = false;
                 continue;
@@ -179,8 +188,8 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
     }
     if (in_fd >= 0)
         close(in_fd);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
+    close(pipes.out[0]);
+    close(pipes.err[0]);
     int st = 0;
     waitpid(pid, &st, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);

@@ -49,6 +49,16 @@ struct prepared_command {
     [[noreturn]] void exec() const;
 };
 
+// The three pipes of a program's standard streams, close-on-exec from the
+// start: tests spawn from several threads at once, and a pipe end inherited
+// by a sibling run keeps that sibling's stdin from ever reaching end of file.
+struct std_pipes {
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+    std_pipes();                  // throws when a pipe cannot be made
+    void become_child_stdio() const; // in the child: async-signal-safe
+    void keep_parent_ends();      // in the parent: closes the child's ends
+};
+
 struct run_options {
     std::vector<std::string> env;   // extra NAME=value entries
     long long file_size_limit = -1; // RLIMIT_FSIZE in bytes (SIGXFSZ left at its default, as a shell does)
