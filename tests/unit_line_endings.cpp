@@ -46,37 +46,29 @@ TEST(Detect, OnlyAnExactCrLfPairInTheWindowMeansDos) {
     }
 }
 
-// The reference itself, against cases worked out by hand.
-TEST(Reference, UnixToDosPutsCrBeforeEveryLf) {
+// The reference itself, against cases worked out by hand: UNIX to DOS puts
+// a CR before every LF (an existing CR is not looked at), DOS to UNIX drops
+// every CR.
+TEST(Reference, ConvertsAsWorkedOutByHand) {
     struct {
-        std::string in, out;
+        std::string in, dos, unix_text;
     } cases[] = {
-        {"", ""},
-        {"a\nb\n", "a\r\nb\r\n"},
-        {"a\r\nb", "a\r\r\nb"},   // an existing CR is not looked at
-        {"abc", "abc"},
-        {"\r", "\r"},
-        {"\n\n\n", "\r\n\r\n\r\n"},
-        {std::string("\0\x1a\x80\xff\n", 5), std::string("\0\x1a\x80\xff\r\n", 6)},
+        {"", "", ""},
+        {"a\nb\n", "a\r\nb\r\n", "a\nb\n"},
+        {"a\r\nb", "a\r\r\nb", "a\nb"},
+        {"abc", "abc", "abc"},
+        {"\r", "\r", ""},
+        {"a\rb", "a\rb", "ab"},
+        {"\n\n\n", "\r\n\r\n\r\n", "\n\n\n"},
+        {"\r\r\n", "\r\r\r\n", "\n"},
+        {"a\n\r", "a\r\n\r", "a\n"},
+        {std::string("\0\x1a\x80\xff\r\n", 6), std::string("\0\x1a\x80\xff\r\r\n", 7),
+         std::string("\0\x1a\x80\xff\n", 5)},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(to_dos(c.in), c.out) << testing::PrintToString(c.in);
-}
-
-TEST(Reference, DosToUnixDropsEveryCr) {
-    struct {
-        std::string in, out;
-    } cases[] = {
-        {"", ""},
-        {"a\r\nb\r\n", "a\nb\n"},
-        {"a\rb", "ab"},
-        {"\r\r\n", "\n"},
-        {"\r\r\r\r", ""},
-        {"a\n\r", "a\n"},
-        {std::string("\0\x1a\x80\xff\r\n", 6), std::string("\0\x1a\x80\xff\n", 5)},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(to_unix(c.in), c.out) << testing::PrintToString(c.in);
+    for (const auto &c : cases) {
+        EXPECT_EQ(to_dos(c.in), c.dos) << testing::PrintToString(c.in);
+        EXPECT_EQ(to_unix(c.in), c.unix_text) << testing::PrintToString(c.in);
+    }
 }
 
 TEST(Reference, EveryByteOtherThanCrAndLfPassesUnchanged) {
