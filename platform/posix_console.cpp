@@ -1,5 +1,5 @@
 // POSIX backend, the process and its console: start-up, code page 437
-// output, the terminal guard, key reading, the terminal file dialog, the
+// output, the terminal guard, key reading, the
 // executable's own path.
 #include "platform.h"
 
@@ -240,19 +240,6 @@ int tty_byte(int tenths = 0) {
     return n == 1 ? c : -1;
 }
 
-void tty_puts(const char *text) {
-    std::size_t len = std::strlen(text);
-    while (len > 0) {
-        ssize_t n = write(tty_fd, text, len);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        text += n;
-        len -= static_cast<std::size_t>(n);
-    }
-}
-
 constexpr int esc = 0x1B;
 constexpr int not_a_letter = 0x100; // what an arrow or function key reads as
 
@@ -283,96 +270,4 @@ int console_read_key() {
         return not_a_letter;
     }
     return c;
-}
-
-namespace {
-
-// A line typed at the terminal, without its line break. False at Ctrl-D on
-// an empty line, at the terminal's end, or for Esc typed first.
-bool tty_line(std::string &line) {
-    line.clear();
-    for (;;) {
-        int c = tty_byte();
-        if (c < 0)
-            return !line.empty() && line[0] != esc;
-        if (c == '\n' || c == '\r')
-            return line.empty() || line[0] != esc;
-        line += static_cast<char>(c);
-    }
-}
-
-bool has_extension(const std::string &name) {
-    std::size_t slash = name.find_last_of('/');
-    std::size_t dot = name.find_last_of('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-}
-
-} // namespace
-
-bool dialog_available() {
-    int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    close(fd);
-    return true;
-}
-
-// The terminal's stand-in for the file-selection window: the title, the
-// filter list with the selected pair marked, then a file-name prompt that
-// shows the name the record holds. Return takes the shown or typed name.
-dialog_result show_open_dialog(file_dialog_record *record) {
-    tty_guard tty(false);
-    if (!tty.ok)
-        return dialog_result::unavailable;
-    tty_puts("\n");
-    tty_puts(record->title != nullptr ? record->title : "Open");
-    tty_puts("\n  Files of type:");
-    std::uint32_t index = 1;
-    for (const char *p = record->filter; p != nullptr && *p != '\0'; ++index) {
-        const char *pattern = p + std::strlen(p) + 1;
-        tty_puts(index == record->filter_index ? "  [" : "   ");
-        tty_puts(p);
-        tty_puts(index == record->filter_index ? "]" : " ");
-        p = pattern + std::strlen(pattern) + 1;
-    }
-    tty_puts("\n  Return takes the name shown; Ctrl-D or Esc cancels.\n");
-    for (;;) {
-        tty_puts("File name: ");
-        if (record->path[0] != '\0') {
-            tty_puts("[");
-            tty_puts(record->path);
-            tty_puts("] ");
-        }
-        std::string typed;
-        if (!tty_line(typed))
-            return dialog_result::cancelled;
-        if (typed.empty()) {
-            if (record->path[0] == '\0')
-                return dialog_result::cancelled;
-            typed = record->path;
-        } else if (record->default_ext != nullptr && !has_extension(typed)) {
-            typed = typed + "." + record->default_ext;
-        }
-        std::error_code ec;
-        std::filesystem::path full = std::filesystem::absolute(typed, ec).lexically_normal();
-        std::string chosen = full.string();
-        if (ec || chosen.size() + 1 > record->path_size) {
-            tty_puts("  That name is too long.\n");
-            return dialog_result::cancelled;
-        }
-        if ((record->flags & dialog_file_must_exist) && !path_exists(chosen.c_str())) {
-            tty_puts("  ");
-            tty_puts(chosen.c_str());
-            tty_puts("\n  File not found. Check the file name and try again.\n");
-            continue;
-        }
-        std::memcpy(record->path, chosen.c_str(), chosen.size() + 1);
-        if (record->file_title != nullptr && record->file_title_size > 0) {
-            std::string title = full.filename().string();
-            std::size_t n = std::min<std::size_t>(title.size(), record->file_title_size - 1);
-            std::memcpy(record->file_title, title.data(), n);
-            record->file_title[n] = '\0';
-        }
-        return dialog_result::chosen;
-    }
 }
