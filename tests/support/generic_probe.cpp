@@ -1,11 +1,26 @@
-// Test driver: opens its first word with open_in_file and the dialog
-// fallback on, which the tool itself never asks for.
+// Test driver. `probe NAME` opens NAME with open_in_file and the dialog
+// fallback on, which the tool itself never asks for. `probe --dialog TEXT
+// PATTERN` shows the file-selection dialog with that one filter pair and
+// prints what it gave, twice in a row (the second starts on the first's
+// choice).
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "INCLUDE1/GENERICW.h"
 
 int main(int argc, char **argv) {
     process_start();
+    if (argc == 4 && std::strcmp(argv[1], "--dialog") == 0) {
+        std::string filter = std::string(argv[2]) + '\0' + argv[3] + '\0';
+        static char path[path_capacity], title[path_capacity];
+        for (int i = 0; i < 2; ++i) {
+            file_dialog_record r{filter.c_str(), 1, path, path_capacity, title, path_capacity, "Probe", 0, nullptr};
+            dialog_result how = show_open_dialog(&r);
+            std::printf("%s\n", how == dialog_result::chosen ? path : how == dialog_result::cancelled ? "(cancelled)" : "(unavailable)");
+        }
+        return 0;
+    }
     io_handle h = open_in_file(argc > 1 ? argv[1] : nullptr, true);
     std::printf(h != invalid_handle ? "opened\n" : "not opened\n");
     return 0;

@@ -1,0 +1,142 @@
+// The terminal file dialog as a person uses it: completion, listings,
+// escaped names, line editing, history, Ctrl-C and a window that changes
+// size. It is the POSIX backend's; the Windows tool has the common dialog.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <sys/ioctl.h>
+
+#include "tests/support/pty_run.h"
+#include "tests/support/tool_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string left = "\x1b[D", up = "\x1b[A", end_key = "\x1b[F", kill_line = "\x15";
+
+struct Dialog : testing::Test {
+    scratch_dir dir;
+    void SetUp() override {
+        if (under_runner())
+            GTEST_SKIP() << "the terminal dialog belongs to the POSIX tool";
+        for (const char *name : {"alpha.txt", "alpine.txt", "beta.txt", "skip.dat", "sub/inner.txt"}) {
+            fs::create_directories((dir / name).substr(0, (dir / name).rfind('/')));
+            write_file(dir / name, "x\n");
+        }
+    }
+    // The probe's two dialogs with the filter pair "Text (*.txt)"; each line
+    // of `answers` is typed once its dialog's file-name line is up.
+    void start(pty_session &s, const pty_options &o = {}) {
+        pty_options with_term = o;
+        with_term.env.push_back("TERM=xterm");
+        start_on_pty(s, probe_exe(), {"--dialog", "Text (*.txt)", "*.txt"}, dir.path, with_term);
+        ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
+    }
+    // What the probe printed for its two dialogs.
+    std::string chosen(const std::string &a, const std::string &b) const { return dir / a + "\n" + dir / b + "\n"; }
+};
+
+} // namespace
+
+TEST_F(Dialog, TabCompletesNamesAndFoldersThroughTheFilterAndTabTabLists) {
+    pty_session s;
+    start(s);
+    s.type("be\t\n"); // unique: beta.txt
+    ASSERT_TRUE(s.wait_for("File name: "));
+    s.type(kill_line + "alp\t\t"); // ambiguous: the second Tab lists both
+    ASSERT_TRUE(s.wait_for("alpha.txt")) << s.screen;
+    ASSERT_TRUE(s.wait_for("alpine.txt")) << s.screen;
+    s.type("\x15s\t\t\n"); // skip.dat is filtered out: "sub/", then its one file
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(s.out, chosen("beta.txt", "sub/inner.txt"));
+}
+
+TEST_F(Dialog, AnEmptyLineOrAFolderNameListsFoldersFirstAndOnlyWhatTheFilterLetsThrough) {
+    pty_session s;
+    start(s);
+    s.type("\n");
+    ASSERT_TRUE(s.wait_for("sub/")) << s.screen;
+    ASSERT_TRUE(s.wait_for("alpha.txt")) << s.screen; // after the folder
+    ASSERT_TRUE(s.wait_for("File name: "));
+    s.type("sub\n"); // a folder alone: its listing, and the line holds "sub/"
+    ASSERT_TRUE(s.wait_for("inner.txt")) << s.screen;
+    ASSERT_TRUE(s.wait_for("File name: sub/")) << s.screen;
+    s.type("inner.txt\n");
+    ASSERT_TRUE(s.wait_for("File name: "));
+    s.type(kill_line + "\x04"); // Ctrl-D on the emptied line cancels
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(s.screen.find("skip.dat"), std::string::npos) << s.screen;
+    EXPECT_EQ(s.out, dir / "sub/inner.txt\n(cancelled)\n");
+}
+
+TEST_F(Dialog, ANameThatHoldsAnEscapeSequenceIsShownEscapedAndChosenAsItIs) {
+    const std::string odd = "odd\x1b[2Jname.txt";
+    fs::create_directory(dir / "o");
+    write_file(dir / ("o/" + odd), "x\n");
+    pty_session s;
+    start(s);
+    s.type("o\n");
+    ASSERT_TRUE(s.wait_for("odd\\033[2Jname.txt")) << testing::PrintToString(s.screen);
+    ASSERT_TRUE(s.wait_for("File name: o/"));
+    s.type("\t\n"); // completion puts the real bytes on the line
+    ASSERT_TRUE(s.wait_for("File name: "));
+    s.type(kill_line + "\x04");
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(s.screen.find("\x1b[2J"), std::string::npos) << "the name drove the terminal";
+    EXPECT_EQ(s.out, dir / ("o/" + odd) + "\n(cancelled)\n");
+}
+
+TEST_F(Dialog, TheHeldNameIsEditableAndTheUpArrowBringsBackAnEarlierChoice) {
+    for (bool recall : {false, true}) {
+        pty_session s;
+        start(s);
+        s.type("beta.txt\n");
+        // The second dialog starts on the name chosen in the first.
+        ASSERT_TRUE(s.wait_for("File name: " + dir / "beta.txt")) << s.screen;
+        if (recall)
+            s.type(kill_line + up + "\n");
+        else
+            s.type(left + left + left + left + "X" + end_key + "2\n"); // betaX.txt2
+        EXPECT_EQ(s.finish(), 0);
+        EXPECT_EQ(s.out, chosen("beta.txt", recall ? "beta.txt" : "betaX.txt2")) << recall;
+    }
+}
+
+TEST_F(Dialog, AWindowThatChangesSizeLeavesTheLineWhole) {
+    pty_session s;
+    start(s);
+    s.type("bet");
+    ASSERT_TRUE(s.wait_for("bet"));
+    winsize narrow{};
+    narrow.ws_row = 20;
+    narrow.ws_col = 50;
+    ASSERT_EQ(ioctl(s.master, TIOCSWINSZ, &narrow), 0);
+    s.type("a.txt\n");
+    ASSERT_TRUE(s.wait_for("File name: "));
+    s.type(kill_line + "\x04");
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(s.out, dir / "beta.txt\n(cancelled)\n");
+}
+
+TEST_F(Dialog, CtrlCEndsTheRunAndLeavesTheTerminalAsItWas) {
+    // A shell without job control, as in a script: it compares the modes.
+    pty_options o;
+    o.stdio_on_terminal = true;
+    o.no_runner = true;
+    o.env = {"TERM=xterm"};
+    pty_session s;
+    start_on_pty(s, "/bin/sh",
+                 {"-c", "trap : INT; stty -a > before; \"$0\" --dialog Text '*.txt'; echo status=$?; stty -a > after; "
+                        "cmp -s before after && echo same modes || echo other modes",
+                  probe_exe()},
+                 dir.path, o);
+    ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
+    s.type("al");
+    ASSERT_TRUE(s.wait_for("al"));
+    s.type("\x03"); // Ctrl-C
+    ASSERT_TRUE(s.wait_for("status=130")) << s.screen;
+    EXPECT_TRUE(s.wait_for("same modes")) << s.screen << read_file(dir / "before") << read_file(dir / "after");
+    s.finish();
+}
