@@ -307,8 +307,8 @@ dialog_result show_open_dialog(file_dialog_record *record) {
         head += index == record->filter_index ? "]" : " ";
         p = pattern + std::strlen(pattern) + 1;
     }
-    head += "\n  Return takes the name; Tab completes, Tab Tab lists; a folder name alone, or an empty\n"
-            "  line, lists that folder (or this one); Ctrl-D on an empty line, or Esc then return, cancels.\n";
+    head += "\n  Return takes the name. Tab completes, Tab Tab lists; Return on a folder name\n"
+            "  (or on nothing) lists it. Ctrl-D on an empty line, or Esc Return, cancels.\n";
     tty_write(head);
 
     std::string held = record->path;
