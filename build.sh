@@ -30,7 +30,7 @@ sanitizer_suite() {
   echo "== the native suite under AddressSanitizer + UndefinedBehaviorSanitizer"
   cmake -S . -B build-asan -G Ninja -DLFSWAP_WERROR=ON -DLFSWAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build-asan
-  ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+  LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
 }
 
 # libFuzzer over detection, every kernel and the chunk loop, for a fixed
