@@ -21,7 +21,7 @@ struct Dialog : testing::Test {
     void SetUp() override {
         if (under_runner())
             GTEST_SKIP() << "the terminal dialog belongs to the POSIX tool";
-        for (const char *name : {"alpha.txt", "alpine.txt", "beta.txt", "skip.dat", "sub/inner.txt"}) {
+        for (const char *name : {"alpha.txt", "alpine.txt", "beta.txt", "skip.dat", ".hidden.txt", "sub/inner.txt"}) {
             fs::create_directories((dir / name).substr(0, (dir / name).rfind('/')));
             write_file(dir / name, "x\n");
         }
@@ -63,12 +63,14 @@ TEST_F(Dialog, AnEmptyLineOrAFolderNameListsFoldersFirstAndOnlyWhatTheFilterLets
     s.type("sub\n"); // a folder alone: its listing, and the line holds "sub/"
     ASSERT_TRUE(s.wait_for("inner.txt")) << s.screen;
     ASSERT_TRUE(s.wait_for("File name: sub/")) << s.screen;
+    const std::string listings = s.screen;
+    EXPECT_EQ(listings.find("skip.dat"), std::string::npos) << listings;
+    EXPECT_EQ(listings.find(".hidden"), std::string::npos) << listings;
     s.type("inner.txt\n");
     ASSERT_TRUE(s.wait_for("File name: "));
-    s.type(kill_line + "\x04"); // Ctrl-D on the emptied line cancels
+    s.type(kill_line + ".h\t\n"); // hidden names only for a prefix with a dot
     EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(s.screen.find("skip.dat"), std::string::npos) << s.screen;
-    EXPECT_EQ(s.out, dir / "sub/inner.txt\n(cancelled)\n");
+    EXPECT_EQ(s.out, dir / "sub/inner.txt\n" + dir / ".hidden.txt\n");
 }
 
 TEST_F(Dialog, ANameThatHoldsAnEscapeSequenceIsShownEscapedAndChosenAsItIs) {
@@ -89,18 +91,23 @@ TEST_F(Dialog, ANameThatHoldsAnEscapeSequenceIsShownEscapedAndChosenAsItIs) {
 }
 
 TEST_F(Dialog, TheHeldNameIsEditableAndTheUpArrowBringsBackAnEarlierChoice) {
-    for (bool recall : {false, true}) {
+    const std::string home = "\x1b[H", kill_to_end = "\x0b";
+    struct {
+        std::string keys, second;
+    } cases[] = {
+        {left + left + left + left + "X" + end_key + "2\n", "betaX.txt2"}, // insert, then append
+        {home + kill_to_end + dir / "alpha.txt\n", "alpha.txt"},         // from the start
+        {kill_line + up + "\n", "beta.txt"},                              // the earlier choice
+    };
+    for (const auto &c : cases) {
         pty_session s;
         start(s);
         s.type("beta.txt\n");
         // The second dialog starts on the name chosen in the first.
         ASSERT_TRUE(s.wait_for("File name: " + dir / "beta.txt")) << s.screen;
-        if (recall)
-            s.type(kill_line + up + "\n");
-        else
-            s.type(left + left + left + left + "X" + end_key + "2\n"); // betaX.txt2
+        s.type(c.keys);
         EXPECT_EQ(s.finish(), 0);
-        EXPECT_EQ(s.out, chosen("beta.txt", recall ? "beta.txt" : "betaX.txt2")) << recall;
+        EXPECT_EQ(s.out, chosen("beta.txt", c.second)) << c.second;
     }
 }
 
