@@ -129,7 +129,22 @@ windows_part() {
       return 0
     fi
   fi
-  echo "== end-to-end suite against $win/lfswap.exe under $runner (no display: dialogs unavailable)"
+  # With LFSWAP_WINDOWS_DIALOGS=1, a virtual display, so that the common
+  # dialog is a real window that the suite drives with xdotool (not yet
+  # reliable enough for CI); otherwise the dialog cases skip.
+  local xvfb_pid="" no_dialog=1 n
+  if [ "${LFSWAP_WINDOWS_DIALOGS:-0}" = 1 ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null &&
+    command -v xclip >/dev/null; then
+    for n in $(seq 90 99); do [ -e "/tmp/.X$n-lock" ] || break; done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+    no_dialog=0
+    echo "== end-to-end suite against $win/lfswap.exe under $runner, dialogs on the display $DISPLAY"
+  else
+    echo "== end-to-end suite against $win/lfswap.exe under $runner (no display: dialogs unavailable)"
+  fi
   wine_helpers_up "$runner" "$win/lfswap.exe"
   local status=0
   LFSWAP_TEST_RUNNER="$runner" \
@@ -137,9 +152,14 @@ windows_part() {
   LFSWAP_TEST_FIXED_DATE_EXE="$PWD/$win/tests/lfswap_fixed_date.exe" \
   LFSWAP_TEST_UNSTAMPED_EXE="$PWD/$win/tests/lfswap_unstamped.exe" \
   LFSWAP_TEST_PROBE_EXE="$PWD/$win/tests/lfswap_generic_probe.exe" \
-  LFSWAP_TEST_NO_DIALOG=1 \
+  LFSWAP_TEST_NO_DIALOG=$no_dialog \
+  LFSWAP_TEST_SCREENSHOT="$PWD/$win/dialog.png" \
     "$build/tests/lfswap_e2e_tests" 9>&- || status=$?
   wine_helpers_down
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    unset DISPLAY
+  fi
   return "$status"
 }
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <regex>
 #include <optional>
 
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
@@ -41,7 +42,7 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
             // reads as hung up before the program opens /dev/tty.
             if (dup(0) < 0)
                 _exit(125);
-            pipes->become_child_stdio();
+            pipes->become_child_stdio(options.stdin_on_terminal);
         }
         for (int fd : options.closed_fds)
             close(fd);
@@ -57,6 +58,10 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
     if (pipes) {
         pipes->keep_parent_ends();
         s.in_fd = pipes->in[1];
+        if (options.stdin_on_terminal) {
+            close(s.in_fd);
+            s.in_fd = -1;
+        }
         s.out_fd = pipes->out[0];
         s.err_fd = pipes->err[0];
     }
@@ -156,6 +161,10 @@ int pty_session::finish(int timeout_ms) {
     }
     pid = -1;
     status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    // Wine's own notes ("wine: ..." lines, about its drives) are not the
+    // program's output.
+    if (under_runner())
+        err = std::regex_replace(err, std::regex("(^|\n)wine: [^\n]*\n"), "$1");
     return status;
 }
 

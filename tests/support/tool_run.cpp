@@ -101,8 +101,9 @@ std_pipes::std_pipes() {
         throw std::runtime_error("pipe failed");
 }
 
-void std_pipes::become_child_stdio() const {
-    dup2(in[0], 0);
+void std_pipes::become_child_stdio(bool keep_stdin) const {
+    if (!keep_stdin)
+        dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})

@@ -55,7 +55,7 @@ struct prepared_command {
 struct std_pipes {
     int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
     std_pipes();                  // throws when a pipe cannot be made
-    void become_child_stdio() const; // in the child: async-signal-safe
+    void become_child_stdio(bool keep_stdin = false) const; // in the child: async-signal-safe
     void keep_parent_ends();      // in the parent: closes the child's ends
 };
 

@@ -1,0 +1,37 @@
+// One driver for the tool's file-selection dialog and console prompts, so
+// that a case reads the same whichever dialog answers: natively the
+// terminal dialog on the pseudo-terminal; under Wine with a display the
+// common dialog window, found by its exact title and driven with xdotool.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/pty_run.h"
+
+// True when the runs show the real Windows dialog (Wine and a display).
+bool window_dialogs();
+
+struct dialog_driver {
+    pty_session &s;
+    std::string cwd;    // the run's folder: names are chosen relative to it
+    std::string window; // under Wine: the X window of the dialog now open
+
+    // Starts `exe` `args` in `cwd` on a new terminal, as a dialog case needs:
+    // under Wine its standard input is the terminal, so that it has a console.
+    dialog_driver(pty_session &session, const std::string &exe, const std::vector<std::string> &args,
+                  const std::string &folder, pty_options options = {});
+
+    bool wait(const std::string &title);  // until the dialog titled `title` is up
+    void choose(const std::string &name); // replaces the name shown, and accepts
+    void type_refused(const std::string &name); // a name the dialog itself refuses; it stays up
+    void cancel();
+    std::string shown_name();              // the name it showed when it opened
+    void answer_wait();                    // return at the retry wait
+    void keys(const std::string &k);       // keys at a console prompt
+    // A path as the dialog hands it back (Z:\... under Wine).
+    std::string path(const std::string &unix_path) const;
+};
+
+// Saves a screenshot of the display once per test run; the file's name.
+std::string screenshot_once(const std::string &folder);
