@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <regex>
 #include <optional>
 
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
@@ -68,6 +67,24 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
 }
 
 namespace {
+// Wine's own notes on stderr ("wine: ..." lines, about its drives) are not
+// the program's output: whole lines of them are taken out as they arrive.
+void drop_wine_notes(pty_session &s) {
+    if (!under_runner())
+        return;
+    for (std::size_t at = 0; (at = s.err.find("wine: ", at)) != std::string::npos;) {
+        std::size_t end = s.err.find('\n', at);
+        if ((at != 0 && s.err[at - 1] != '\n') || end == std::string::npos) {
+            at += 6;
+            continue;
+        }
+        std::size_t length = end + 1 - at;
+        s.err.erase(at, length);
+        if (s.err_seen > at)
+            s.err_seen = s.err_seen >= at + length ? s.err_seen - length : at;
+    }
+}
+
 // One round of reading whatever is ready; false when nothing is left open.
 bool pump(pty_session &s, int timeout_ms) {
     pollfd fds[3];
@@ -97,6 +114,8 @@ bool pump(pty_session &s, int timeout_ms) {
             continue;
         }
         sinks[i]->append(buf, static_cast<std::size_t>(got));
+        if (sinks[i] == &s.err)
+            drop_wine_notes(s);
     }
     return true;
 }
@@ -161,10 +180,7 @@ int pty_session::finish(int timeout_ms) {
     }
     pid = -1;
     status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    // Wine's own notes ("wine: ..." lines, about its drives) are not the
-    // program's output.
-    if (under_runner())
-        err = std::regex_replace(err, std::regex("(^|\n)wine: [^\n]*\n"), "$1");
+    drop_wine_notes(*this);
     return status;
 }
 

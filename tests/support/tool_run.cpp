@@ -122,7 +122,12 @@ tool_result run_program(const std::string &exe, const std::vector<std::string> &
                         const std::string &cwd, const std::string &input, const run_options &options) {
     std::vector<std::string> words = options.no_runner ? std::vector<std::string>{exe} : command_words(exe, {});
     words.insert(words.end(), args.begin(), args.end());
-    const prepared_command command(std::move(words), options.env, options.ignored_signals);
+    // A run through pipes has no terminal; under Wine it gets no display
+    // either, or a dialog window would wait there for nobody.
+    std::vector<std::string> env = options.env;
+    if (under_runner() && !options.no_runner && std::getenv("DISPLAY") != nullptr)
+        env.push_back("DISPLAY=");
+    const prepared_command command(std::move(words), env, options.ignored_signals);
     const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
     const bool as_nobody = options.as_nobody && geteuid() == 0;
 
