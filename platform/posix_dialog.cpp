@@ -99,6 +99,11 @@ bool matches_filter(const std::string &name) {
     return false;
 }
 
+bool is_folder(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 struct entry {
     std::string name;
     bool folder;
@@ -109,7 +114,8 @@ struct entry {
 // with ".". Folders first, each group in name order.
 std::vector<entry> entries(const std::string &folder, const std::string &prefix) {
     std::vector<entry> found;
-    DIR *d = opendir(folder.empty() ? "." : folder.c_str());
+    const std::string where = folder.empty() ? "./" : folder;
+    DIR *d = opendir(where.c_str());
     if (d == nullptr)
         return found;
     while (dirent *e = readdir(d)) {
@@ -118,8 +124,7 @@ std::vector<entry> entries(const std::string &folder, const std::string &prefix)
             continue;
         if (name[0] == '.' && (prefix.empty() || prefix[0] != '.'))
             continue;
-        struct stat st;
-        bool folder_entry = stat(((folder.empty() ? "." : folder) + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        bool folder_entry = is_folder(where + "/" + name);
         if (folder_entry || matches_filter(name))
             found.push_back({name, folder_entry});
     }
@@ -211,11 +216,6 @@ bool has_extension(const std::string &name) {
     std::size_t slash = name.find_last_of('/');
     std::size_t dot = name.find_last_of('.');
     return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-}
-
-bool is_folder(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The terminal and the line editor of one dialog call, given back at its end.
