@@ -20,7 +20,13 @@ tool_result x_tool(const std::string &tool, const std::vector<std::string> &args
 
 std::string first_word(const std::string &text) { return text.substr(0, text.find_first_of(" \n")); }
 
-bool window_exists(const std::string &w) { return x_tool("xdotool", {"getwindowname", w}).status == 0; }
+// The windows shown, one per line, each line begun and ended with "\n".
+// By class: the warning box has no title.
+std::string windows_shown() { return "\n" + x_tool("xdotool", {"search", "--onlyvisible", "--class", "."}).out; }
+
+// Whether `w` is still shown. A closed dialog's X window outlives it by a
+// second or two, unmapped, so being there is not enough.
+bool window_shown(const std::string &w) { return windows_shown().find("\n" + w + "\n") != std::string::npos; }
 
 // Focuses the dialog, then gives the focus time to land: Wine drops keys
 // sent before it has taken the focus.
@@ -29,18 +35,79 @@ void focus(const std::string &w) {
     pause_ms(300);
 }
 
-// Presses `key` until the window closes (a Return sent too early is lost).
-bool close_with(const std::string &w, const std::string &key) {
+// Puts the keyboard in the file name field, all of its text selected. The
+// dialog does not always start there: when it opens holding a name, keys
+// typed early go to the file list, whose type-ahead then picks a file.
+void select_name_field() { x_tool("xdotool", {"key", "--clearmodifiers", "alt+n", "End", "shift+Home"}); }
+
+// The name field's text, copied through the clipboard; "" also when the
+// copy did not happen (the clipboard is first set to a byte no name holds).
+std::string field_text() {
+    x_tool("sh", {"-c", "printf '\\001' | xclip -selection clipboard >/dev/null 2>&1"});
+    select_name_field();
+    x_tool("xdotool", {"key", "--clearmodifiers", "ctrl+c"});
+    for (int i = 0; i < 10; ++i) {
+        pause_ms(100);
+        std::string text = x_tool("xclip", {"-o", "-selection", "clipboard"}).out;
+        if (text != "\001")
+            return text;
+    }
+    return "";
+}
+
+// Types `name` into the name field until the field holds it: keys sent
+// while the dialog is still busy opening can be lost.
+bool enter_name(const std::string &w, const std::string &name) {
     for (int tries = 0; tries < 4; ++tries) {
+        focus(w);
+        select_name_field();
+        x_tool("xdotool", {"type", "--delay", "10", name});
+        if (field_text() == name)
+            return true;
+    }
+    return false;
+}
+
+// Presses `key` until the window closes. Wine can take a second or more
+// to act on a key; one sent before the dialog is ready is lost.
+bool close_with(const std::string &w, const std::string &key) {
+    for (int tries = 0; tries < 3; ++tries) {
         x_tool("xdotool", {"key", key});
-        for (int i = 0; i < 15; ++i) {
-            if (!window_exists(w))
+        for (int i = 0; i < 25; ++i) {
+            if (!window_shown(w))
                 return true;
-            pause_ms(100);
+            pause_ms(200);
         }
         focus(w);
     }
     return false;
+}
+
+// A string as Wine's traces quote it: L"..." with \\ and \" escaped.
+std::string unquoted(const std::string &line, const std::string &after) {
+    std::size_t at = line.find(after + "L\"");
+    if (at == std::string::npos)
+        return "";
+    std::string text;
+    for (std::size_t i = at + after.size() + 2; i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size())
+            ++i;
+        text += line[i];
+    }
+    return text;
+}
+
+// The lines of one dialog's trace (from `from` in `log` to the next dialog's)
+// that hold `part`.
+std::vector<std::string> lines_with(const std::string &log, std::size_t from, const std::string &part) {
+    std::vector<std::string> found;
+    const std::size_t end = log.find("GetOpenFileNameA", from);
+    for (std::size_t at = log.find(part, from); at < end; at = log.find(part, at + 1)) {
+        std::size_t start = log.rfind('\n', at);
+        start = start == std::string::npos ? 0 : start + 1;
+        found.push_back(log.substr(start, log.find('\n', at) - start));
+    }
+    return found;
 }
 
 } // namespace
@@ -50,18 +117,40 @@ bool window_dialogs() { return under_runner() && !dialog_invisible() && std::get
 dialog_driver::dialog_driver(pty_session &session, const std::string &exe, const std::vector<std::string> &args,
                              const std::string &folder, pty_options options)
     : s(session), cwd(folder) {
-    if (window_dialogs() && !options.stdio_on_terminal)
+    if (window_dialogs() && !options.stdio_on_terminal) {
         options.stdin_on_terminal = true;
+        // What the dialog was handed and shows, from Wine's traces on stderr
+        // (the session takes them out of what the program wrote there).
+        options.env.push_back("WINEDEBUG=-all,+commdlg,+listbox");
+    }
     start_on_pty(s, exe, args, cwd, options);
 }
 
-bool dialog_driver::wait(const std::string &title) {
+bool dialog_driver::wait(const std::string &title, int timeout_ms) {
     if (!window_dialogs())
-        return s.wait_for(title) && s.wait_for("File name: ");
-    tool_result r = x_tool("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"});
+        return s.wait_for(title, timeout_ms) && s.wait_for("File name: ", timeout_ms);
+    tool_result r =
+        x_tool("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, timeout_ms);
     window = first_word(r.out);
     if (r.status != 0 || window.empty())
         return false;
+    if (s.err_fd >= 0) {
+        if (!s.wait_for_log("GetOpenFileNameA", log_mark))
+            return false;
+        dialog_log = log_mark;
+        // The window shows before the dialog has filled it and put the
+        // keyboard in its name field; keys sent meanwhile are lost. It is
+        // ready once its trace has been quiet for a while.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (std::size_t before = 0, nowhere = 0; before != s.wine_log.size() &&
+                                                  std::chrono::steady_clock::now() < deadline;) {
+            before = s.wine_log.size();
+            nowhere = before;
+            s.wait_for_log("\n\n", nowhere, 400); // never there: reads for 0.4 s
+        }
+    } else {
+        pause_ms(1000);
+    }
     screenshot_once(cwd);
     return true;
 }
@@ -71,10 +160,7 @@ void dialog_driver::choose(const std::string &name) {
         s.type("\x15" + name + "\n"); // Ctrl-U first: the line starts with the name held
         return;
     }
-    focus(window);
-    x_tool("xdotool", {"key", "--clearmodifiers", "End", "shift+Home"});
-    x_tool("xdotool", {"type", "--delay", "10", path(name[0] == '/' ? name : cwd + "/" + name)});
-    pause_ms(200);
+    enter_name(window, path(name[0] == '/' ? name : cwd + "/" + name));
     close_with(window, "Return");
 }
 
@@ -83,25 +169,23 @@ void dialog_driver::type_refused(const std::string &name) {
         s.type("\x15" + name + "\n");
         return;
     }
-    focus(window);
-    x_tool("xdotool", {"key", "--clearmodifiers", "End", "shift+Home"});
-    x_tool("xdotool", {"type", "--delay", "10", path(cwd + "/" + name)});
-    pause_ms(200);
+    enter_name(window, path(cwd + "/" + name));
+    const std::string before = windows_shown();
     x_tool("xdotool", {"key", "Return"});
-    pause_ms(1000);
-    // The warning box: the newest visible window; Return closes it.
-    tool_result boxes = x_tool("xdotool", {"search", "--onlyvisible", "--name", "."});
-    std::string box;
-    for (std::size_t at = 0; at < boxes.out.size();) {
-        std::size_t nl = boxes.out.find('\n', at);
-        std::string w = boxes.out.substr(at, nl - at);
-        if (!w.empty() && w != window)
-            box = w;
-        at = nl == std::string::npos ? boxes.out.size() : nl + 1;
-    }
-    if (!box.empty()) {
-        focus(box);
-        close_with(box, "Return");
+    // The dialog's warning: a window that was not shown before; Return closes it.
+    for (int i = 0; i < 50; ++i) {
+        pause_ms(200);
+        std::string now = windows_shown();
+        for (std::size_t at = 1; at < now.size();) {
+            std::size_t end = now.find('\n', at);
+            std::string w = now.substr(at, end - at);
+            if (!w.empty() && before.find("\n" + w + "\n") == std::string::npos) {
+                focus(w);
+                close_with(w, "Return");
+                return;
+            }
+            at = end + 1;
+        }
     }
 }
 
@@ -124,10 +208,59 @@ std::string dialog_driver::shown_name() {
         std::string rest = s.screen.substr(at + 11);
         return rest.substr(0, rest.find_first_of("\r\n"));
     }
-    focus(window);
-    x_tool("xdotool", {"key", "--clearmodifiers", "End", "shift+Home", "ctrl+c"});
-    pause_ms(200);
-    return x_tool("xclip", {"-o", "-selection", "clipboard"}).out;
+    std::vector<std::string> lines = lines_with(s.wine_log, dialog_log, "Before manipulation");
+    return lines.empty() ? "" : unquoted(lines[0], "file = ");
+}
+
+std::string dialog_driver::shown_folder() {
+    if (!window_dialogs()) {
+        std::string name = shown_name();
+        std::size_t slash = name.rfind('/');
+        return slash == std::string::npos ? cwd : name.substr(0, slash == 0 ? 1 : slash);
+    }
+    std::vector<std::string> lines = lines_with(s.wine_log, dialog_log, "After manipulation");
+    std::string folder = lines.empty() ? "" : unquoted(lines[0], "dir = ");
+    if (folder.size() > 3 && folder.back() == '\\') // Z:\ keeps its backslash
+        folder.pop_back();
+    return folder;
+}
+
+std::vector<std::string> dialog_driver::filters() {
+    std::vector<std::string> found;
+    if (!window_dialogs()) {
+        std::size_t at = s.screen.rfind("Files of type:");
+        if (at == std::string::npos)
+            return found;
+        std::string line = s.screen.substr(at + 14, s.screen.find_first_of("\r\n", at) - at - 14);
+        // Descriptions are set apart by two spaces or more.
+        for (std::size_t i = 0; i < line.size();) {
+            std::size_t start = line.find_first_not_of(' ', i);
+            if (start == std::string::npos)
+                break;
+            std::size_t end = line.find("  ", start);
+            found.push_back(line.substr(start, end == std::string::npos ? end : end - start));
+            i = end == std::string::npos ? line.size() : end;
+        }
+        for (std::string &f : found)
+            while (!f.empty() && f.back() == ' ')
+                f.pop_back();
+        return found;
+    }
+    // The first list box this dialog fills is its filter list.
+    std::vector<std::string> added = lines_with(s.wine_log, dialog_log, "]: added item ");
+    if (added.empty())
+        return found;
+    std::string box = added[0].substr(added[0].find('['), added[0].find(']') + 1 - added[0].find('['));
+    for (const std::string &line : added)
+        if (line.find(box) != std::string::npos)
+            found.push_back(unquoted(line, "item " + std::to_string(found.size()) + " "));
+    std::vector<std::string> selected = lines_with(s.wine_log, dialog_log, box + ": msg LB_SETCURSEL wp ");
+    if (!selected.empty()) {
+        std::size_t index = std::stoul(selected[0].substr(selected[0].find("wp ") + 3, 8), nullptr, 16);
+        if (index < found.size())
+            found[index] = "[" + found[index] + "]";
+    }
+    return found;
 }
 
 void dialog_driver::answer_wait() {

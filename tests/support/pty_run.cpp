@@ -14,8 +14,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <optional>
+#include <regex>
 
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
                   const std::string &cwd, const pty_options &options) {
@@ -67,18 +70,30 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
 }
 
 namespace {
-// Wine's own notes on stderr ("wine: ..." lines, about its drives) are not
-// the program's output: whole lines of them are taken out as they arrive.
-void drop_wine_notes(pty_session &s) {
+// Where a line of Wine's own starts in `err` at or after `from`: a note
+// ("wine: ..." about its drives) or a debug-channel line
+// ("0024:trace:commdlg:..."). Either can cut into a line of the program's,
+// one that waits for return without a newline.
+std::size_t wine_line_at(const std::string &err, std::size_t from) {
+    std::size_t best = err.find("wine: ", from);
+    for (std::size_t at = from; (at = err.find(":trace:", at)) != std::string::npos && at < best; at += 7)
+        if (at >= 4 && std::all_of(err.begin() + static_cast<long>(at) - 4, err.begin() + static_cast<long>(at),
+                                   [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }))
+            return at - 4;
+    return best;
+}
+
+// Wine's own lines are not the program's output: each is moved, once whole,
+// from `err` to `wine_log`.
+void take_wine_lines(pty_session &s) {
     if (!under_runner())
         return;
-    for (std::size_t at = 0; (at = s.err.find("wine: ", at)) != std::string::npos;) {
+    for (std::size_t at = 0; (at = wine_line_at(s.err, at)) != std::string::npos;) {
         std::size_t end = s.err.find('\n', at);
-        if ((at != 0 && s.err[at - 1] != '\n') || end == std::string::npos) {
-            at += 6;
-            continue;
-        }
+        if (end == std::string::npos)
+            return; // the rest of it is still on its way
         std::size_t length = end + 1 - at;
+        s.wine_log.append(s.err, at, length);
         s.err.erase(at, length);
         if (s.err_seen > at)
             s.err_seen = s.err_seen >= at + length ? s.err_seen - length : at;
@@ -115,27 +130,61 @@ bool pump(pty_session &s, int timeout_ms) {
         }
         sinks[i]->append(buf, static_cast<std::size_t>(got));
         if (sinks[i] == &s.err)
-            drop_wine_notes(s);
+            take_wine_lines(s);
     }
     return true;
 }
 } // namespace
 
-bool pty_session::wait_for(const std::string &text, int timeout_ms) {
+namespace {
+// Reads until `text` shows up in one of `places` after its mark, and moves
+// that mark past it; false after `timeout_ms`.
+bool wait_in(pty_session &s, std::initializer_list<std::pair<const std::string *, std::size_t *>> places,
+             const std::string &text, int timeout_ms) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        // The terminal and stderr each from where the last wait stopped.
-        for (auto [text_seen, mark] : {std::pair{&screen, &seen}, std::pair{&err, &err_seen}}) {
-            std::size_t hit = text_seen->find(text, *mark);
+        for (auto [place, mark] : places) {
+            std::size_t hit = place->find(text, *mark);
             if (hit != std::string::npos) {
                 *mark = hit + text.size();
                 return true;
             }
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !pump(*this, static_cast<int>(left.count())))
+        if (left.count() <= 0 || !pump(s, static_cast<int>(left.count())))
             return false;
     }
+}
+} // namespace
+
+bool pty_session::wait_for(const std::string &text, int timeout_ms) {
+    return wait_in(*this, {{&screen, &seen}, {&err, &err_seen}}, text, timeout_ms);
+}
+
+std::string shown_text(const std::string &screen) {
+    std::string s = std::regex_replace(screen, std::regex("\x1b\\[\\?25[lh]"), "");
+    s = std::regex_replace(s, std::regex("\x1b\\[K\x1b\\[1C"), " ");
+    s = std::regex_replace(s, std::regex("\x1b\\[[0-9;?]*[A-Za-z]"), "");
+    return std::regex_replace(s, std::regex("\r"), "");
+}
+
+bool pty_session::wait_for_shown(const std::string &text, int timeout_ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        std::string shown = shown_text(screen);
+        std::size_t hit = shown.find(text, shown_seen);
+        if (hit != std::string::npos) {
+            shown_seen = hit + text.size();
+            return true;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !pump(*this, static_cast<int>(std::min<long>(left.count(), 100))))
+            return false;
+    }
+}
+
+bool pty_session::wait_for_log(const std::string &text, std::size_t &mark, int timeout_ms) {
+    return wait_in(*this, {{&wine_log, &mark}}, text, timeout_ms);
 }
 
 void pty_session::type(const std::string &keys) {
@@ -180,7 +229,7 @@ int pty_session::finish(int timeout_ms) {
     }
     pid = -1;
     status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    drop_wine_notes(*this);
+    take_wine_lines(*this);
     return status;
 }
 

@@ -12,7 +12,9 @@ struct pty_session {
     int out_fd = -1, err_fd = -1;
     std::string screen;      // everything the child wrote to the terminal
     std::string out, err;    // its standard output and error, when those are pipes
+    std::string wine_log;    // under Wine: Wine's own lines, taken out of err
     std::size_t seen = 0, err_seen = 0; // how far wait_for has looked
+    std::size_t shown_seen = 0;         // how far wait_for_shown has looked
     int status = -1;
 
     pty_session() = default;
@@ -23,11 +25,20 @@ struct pty_session {
     // Reads until `text` shows up on the terminal or on stderr after what an
     // earlier wait found; false after `timeout_ms`.
     bool wait_for(const std::string &text, int timeout_ms = 10000);
+    // The same in what the terminal shows (shown_text below), which under
+    // Wine's console has cursor sequences around every character.
+    bool wait_for_shown(const std::string &text, int timeout_ms = 10000);
+    // The same in wine_log, from `mark` on; moves `mark` past what it found.
+    bool wait_for_log(const std::string &text, std::size_t &mark, int timeout_ms = 10000);
     void type(const std::string &keys);          // keys at the terminal
     void feed_stdin(const std::string &bytes);   // through the stdin pipe
     void close_stdin();
     int finish(int timeout_ms = 20000);          // reads to the end; exit status
 };
+
+// What a terminal shows, without the cursor and erase sequences that a
+// console emulation (Wine's) writes around every cell, and without CRs.
+std::string shown_text(const std::string &screen);
 
 struct pty_options {
     bool stdio_on_terminal = false; // all three standard streams on the terminal
