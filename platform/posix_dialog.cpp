@@ -7,6 +7,7 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <histedit.h>
+#include <langinfo.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -219,7 +221,24 @@ bool has_extension(const std::string &name) {
 }
 
 // The terminal and the line editor of one dialog call, given back at its end.
+// libedit decodes keys through the C library's locale, and the program
+// runs in the C locale, where every byte past ASCII is invalid and dropped:
+// "café" typed would choose "caf". While the dialog is up, take the user's
+// locale; when that is plain ASCII, UTF-8, which terminals send today.
+struct user_locale {
+    user_locale() {
+        const char *set = std::setlocale(LC_CTYPE, "");
+        const char *codeset = set != nullptr ? nl_langinfo(CODESET) : nullptr;
+        if (codeset == nullptr || std::strcmp(codeset, "ANSI_X3.4-1968") == 0)
+            std::setlocale(LC_CTYPE, "C.UTF-8");
+    }
+    ~user_locale() { std::setlocale(LC_CTYPE, "C"); }
+    user_locale(const user_locale &) = delete;
+    user_locale &operator=(const user_locale &) = delete;
+};
+
 struct line_editor {
+    user_locale locale; // first: libedit reads it when it starts
     FILE *in = nullptr, *out = nullptr;
     EditLine *el = nullptr;
     line_editor() {

@@ -65,6 +65,16 @@ TEST_F(Console, OptionWordsOpenTheOutputDialogAndANewNameIsCreatedWithoutAQuesti
     EXPECT_EQ(read_file(dir / "a.txt"), "one\ntwo\n");
 }
 
+TEST_F(Console, ANonAsciiNameChosenInTheDialogNamesTheFileMade) {
+    SKIP_WITHOUT_DIALOG();
+    // Under Wine the dialog hands the name over in the ANSI code page, and
+    // the file made must be the one named.
+    pty_session s;
+    dialog_driver d(s, tool_exe(), {"a.txt", "-"}, dir.path);
+    choose(d, "caf\xC3\xA9.txt");
+    expect_converted(s, "caf\xC3\xA9.txt");
+}
+
 // The keys of the overwrite question: `stray` keys answer nothing (the run
 // must still wait after them), then `key` decides.
 struct question_case {
