@@ -129,21 +129,23 @@ windows_part() {
       return 0
     fi
   fi
-  # With LFSWAP_WINDOWS_DIALOGS=1, a virtual display, so that the common
-  # dialog is a real window that the suite drives with xdotool (not yet
-  # reliable enough for CI); otherwise the dialog cases skip.
+  # A virtual display of its own, so that the common dialog is a real window,
+  # which the suite drives with xdotool and reads through xclip; without
+  # those (or with LFSWAP_WINDOWS_DIALOGS=0) the dialog cases skip.
   local xvfb_pid="" no_dialog=1 n
-  if [ "${LFSWAP_WINDOWS_DIALOGS:-0}" = 1 ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null &&
+  if [ "${LFSWAP_WINDOWS_DIALOGS:-1}" != 0 ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null &&
     command -v xclip >/dev/null; then
-    for n in $(seq 90 99); do [ -e "/tmp/.X$n-lock" ] || break; done
+    for n in $(seq 90 120); do [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break; done
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
+    for _ in $(seq 50); do DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1 && no_dialog=0 && break; sleep 0.1; done
+  fi
+  if [ "$no_dialog" = 0 ]; then
     export DISPLAY=":$n"
-    for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-    no_dialog=0
     echo "== end-to-end suite against $win/lfswap.exe under $runner, dialogs on the display $DISPLAY"
   else
-    echo "== end-to-end suite against $win/lfswap.exe under $runner (no display: dialogs unavailable)"
+    echo "== end-to-end suite against $win/lfswap.exe under $runner (no display: dialogs unavailable;"
+    echo "   they need Xvfb, xdotool and xclip: apt-get install xvfb xdotool xclip)"
   fi
   wine_helpers_up "$runner" "$win/lfswap.exe"
   local status=0
