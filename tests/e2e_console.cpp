@@ -48,6 +48,10 @@ struct Console : testing::Test {
 
 TEST_F(Console, OptionWordsOpenTheOutputDialogAndANewNameIsCreatedWithoutAQuestion) {
     SKIP_WITHOUT_DIALOG();
+    // The output goes to another folder, which holds a file of the input's
+    // name five times its size: the percentage must still be the input's.
+    fs::create_directory(dir / "sub");
+    write_file(dir / "sub/a.txt", std::string(40, 'x'));
     for (const std::string &word : std::vector<std::string>{"-", "/x", "-out.txt", dir / "a.txt"}) {
         pty_session s;
         dialog_driver d(s, tool_exe(), {"a.txt", word}, dir.path);
@@ -55,12 +59,12 @@ TEST_F(Console, OptionWordsOpenTheOutputDialogAndANewNameIsCreatedWithoutAQuesti
         // Nothing of the word is offered as a name.
         EXPECT_EQ(d.shown_name(), "") << word;
         EXPECT_EQ(d.filters(), (std::vector<std::string>{"[All Files (*.*)]", "Data Files (*.OUT)"}));
-        d.choose("new.txt");
+        d.choose("sub/new.txt");
         EXPECT_EQ(s.finish(), 0) << word;
         EXPECT_EQ(s.err, "");
         EXPECT_EQ(s.out, announcement("a.txt", word) + percent_fields({100}));
-        EXPECT_EQ(read_file(dir / "new.txt"), "one\r\ntwo\r\n");
-        fs::remove(dir / "new.txt");
+        EXPECT_EQ(read_file(dir / "sub/new.txt"), "one\r\ntwo\r\n");
+        fs::remove(dir / "sub/new.txt");
     }
     EXPECT_EQ(read_file(dir / "a.txt"), "one\ntwo\n");
 }

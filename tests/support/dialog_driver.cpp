@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "tests/support/tool_run.h"
@@ -138,21 +139,27 @@ bool dialog_driver::wait(const std::string &title, int timeout_ms) {
         if (!s.wait_for_log("GetOpenFileNameA", log_mark))
             return false;
         dialog_log = log_mark;
-        // The window shows before the dialog has filled it and put the
-        // keyboard in its name field; keys sent meanwhile are lost. It is
-        // ready once its trace has been quiet for a while.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        for (std::size_t before = 0, nowhere = 0; before != s.wine_log.size() &&
-                                                  std::chrono::steady_clock::now() < deadline;) {
-            before = s.wine_log.size();
-            nowhere = before;
-            s.wait_for_log("\n\n", nowhere, 400); // never there: reads for 0.4 s
-        }
-    } else {
-        pause_ms(1000);
     }
+    // The window shows before the dialog has filled it and put the keyboard
+    // in its name field; keys sent meanwhile are lost.
+    settle();
     screenshot_once(cwd);
     return true;
+}
+
+void dialog_driver::settle() {
+    if (s.err_fd < 0) { // no trace to watch
+        pause_ms(1000);
+        return;
+    }
+    // Busy, the dialog traces; it is ready once its trace has been quiet a while.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (std::size_t before = 0, nowhere = 0;
+         before != s.wine_log.size() && std::chrono::steady_clock::now() < deadline;) {
+        before = s.wine_log.size();
+        nowhere = before;
+        s.wait_for_log("\n\n", nowhere, 400); // never there: reads for 0.4 s
+    }
 }
 
 void dialog_driver::choose(const std::string &name) {
@@ -160,7 +167,18 @@ void dialog_driver::choose(const std::string &name) {
         s.type("\x15" + name + "\n"); // Ctrl-U first: the line starts with the name held
         return;
     }
-    enter_name(window, path(name[0] == '/' ? name : cwd + "/" + name));
+    const std::string full = name[0] == '/' ? name : cwd + "/" + name;
+    const std::string folder = full.substr(0, full.rfind('/'));
+    if (folder != cwd && std::filesystem::is_directory(folder)) {
+        // As a user picks a file elsewhere: into its folder first (the
+        // dialog moves the process's current folder there), then the name.
+        enter_name(window, path(folder));
+        x_tool("xdotool", {"key", "Return"});
+        settle();
+        enter_name(window, full.substr(full.rfind('/') + 1));
+    } else {
+        enter_name(window, path(full));
+    }
     close_with(window, "Return");
 }
 

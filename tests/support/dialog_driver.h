@@ -36,6 +36,7 @@ struct dialog_driver {
     std::vector<std::string> filters();
     void answer_wait();                    // return at the retry wait
     void keys(const std::string &k);       // keys at a console prompt
+    void settle(); // until the dialog has done what the last key asked
     // A path as the dialog hands it back (Z:\... under Wine).
     std::string path(const std::string &unix_path) const;
 };
