@@ -1,8 +1,11 @@
 #include "tests/support/dialog_driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "tests/support/tool_run.h"
@@ -21,13 +24,18 @@ tool_result x_tool(const std::string &tool, const std::vector<std::string> &args
 
 std::string first_word(const std::string &text) { return text.substr(0, text.find_first_of(" \n")); }
 
-// The windows shown, one per line, each line begun and ended with "\n".
-// By class: the warning box has no title.
-std::string windows_shown() { return "\n" + x_tool("xdotool", {"search", "--onlyvisible", "--class", "."}).out; }
+// The windows shown, found by class: the warning box has no title.
+std::vector<std::string> windows_shown() {
+    std::vector<std::string> found;
+    std::istringstream lines(x_tool("xdotool", {"search", "--onlyvisible", "--class", "."}).out);
+    for (std::string w; std::getline(lines, w);)
+        found.push_back(w);
+    return found;
+}
 
 // Whether `w` is still shown. A closed dialog's X window outlives it by a
 // second or two, unmapped, so being there is not enough.
-bool window_shown(const std::string &w) { return windows_shown().find("\n" + w + "\n") != std::string::npos; }
+bool window_shown(const std::string &w) { return std::ranges::count(windows_shown(), w) > 0; }
 
 // Focuses the dialog, then gives the focus time to land: Wine drops keys
 // sent before it has taken the focus.
@@ -188,22 +196,17 @@ void dialog_driver::type_refused(const std::string &name) {
         return;
     }
     enter_name(window, path(cwd + "/" + name));
-    const std::string before = windows_shown();
+    const std::vector<std::string> before = windows_shown();
     x_tool("xdotool", {"key", "Return"});
     // The dialog's warning: a window that was not shown before; Return closes it.
     for (int i = 0; i < 50; ++i) {
         pause_ms(200);
-        std::string now = windows_shown();
-        for (std::size_t at = 1; at < now.size();) {
-            std::size_t end = now.find('\n', at);
-            std::string w = now.substr(at, end - at);
-            if (!w.empty() && before.find("\n" + w + "\n") == std::string::npos) {
+        for (const std::string &w : windows_shown())
+            if (std::ranges::count(before, w) == 0) {
                 focus(w);
                 close_with(w, "Return");
                 return;
             }
-            at = end + 1;
-        }
     }
 }
 
@@ -249,19 +252,12 @@ std::vector<std::string> dialog_driver::filters() {
         std::size_t at = s.screen.rfind("Files of type:");
         if (at == std::string::npos)
             return found;
-        std::string line = s.screen.substr(at + 14, s.screen.find_first_of("\r\n", at) - at - 14);
+        const std::string line = s.screen.substr(at + 14, s.screen.find_first_of("\r\n", at) - at - 14);
         // Descriptions are set apart by two spaces or more.
-        for (std::size_t i = 0; i < line.size();) {
-            std::size_t start = line.find_first_not_of(' ', i);
-            if (start == std::string::npos)
-                break;
-            std::size_t end = line.find("  ", start);
-            found.push_back(line.substr(start, end == std::string::npos ? end : end - start));
-            i = end == std::string::npos ? line.size() : end;
-        }
-        for (std::string &f : found)
-            while (!f.empty() && f.back() == ' ')
-                f.pop_back();
+        const std::regex gap(" {2,}");
+        for (std::sregex_token_iterator f(line.begin(), line.end(), gap, -1), end; f != end; ++f)
+            if (std::string d = *f; !d.empty())
+                found.push_back(d.back() == ' ' ? d.substr(0, d.size() - 1) : d);
         return found;
     }
     // The first list box this dialog fills is its filter list.
