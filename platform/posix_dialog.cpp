@@ -220,7 +220,6 @@ bool has_extension(const std::string &name) {
     return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
 }
 
-// The terminal and the line editor of one dialog call, given back at its end.
 // libedit decodes keys through the C library's locale, and the program
 // runs in the C locale, where every byte past ASCII is invalid and dropped:
 // "café" typed would choose "caf". While the dialog is up, take the user's
@@ -237,6 +236,7 @@ struct user_locale {
     user_locale &operator=(const user_locale &) = delete;
 };
 
+// The terminal and the line editor of one dialog call, given back at its end.
 struct line_editor {
     user_locale locale; // first: libedit reads it when it starts
     FILE *in = nullptr, *out = nullptr;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <regex>
 
@@ -137,28 +138,32 @@ bool pump(pty_session &s, int timeout_ms) {
 } // namespace
 
 namespace {
-// Reads until `text` shows up in one of `places` after its mark, and moves
-// that mark past it; false after `timeout_ms`.
-bool wait_in(pty_session &s, std::initializer_list<std::pair<const std::string *, std::size_t *>> places,
-             const std::string &text, int timeout_ms) {
+// Reads until `found()` holds; false after `timeout_ms`. Reads at most
+// `step_ms` at a time when `found` looks at more than what was just read.
+bool wait_until(pty_session &s, const std::function<bool()> &found, int timeout_ms, int step_ms = -1) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        for (auto [place, mark] : places) {
-            std::size_t hit = place->find(text, *mark);
-            if (hit != std::string::npos) {
-                *mark = hit + text.size();
-                return true;
-            }
-        }
+    while (!found()) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !pump(s, static_cast<int>(left.count())))
+        int wait = static_cast<int>(step_ms < 0 ? left.count() : std::min<long>(left.count(), step_ms));
+        if (left.count() <= 0 || !pump(s, wait))
             return false;
     }
+    return true;
+}
+
+// Whether `text` is in `place` after `mark`; if so, moves `mark` past it.
+bool find_after(const std::string &place, std::size_t &mark, const std::string &text) {
+    std::size_t hit = place.find(text, mark);
+    if (hit == std::string::npos)
+        return false;
+    mark = hit + text.size();
+    return true;
 }
 } // namespace
 
 bool pty_session::wait_for(const std::string &text, int timeout_ms) {
-    return wait_in(*this, {{&screen, &seen}, {&err, &err_seen}}, text, timeout_ms);
+    return wait_until(
+        *this, [&] { return find_after(screen, seen, text) || find_after(err, err_seen, text); }, timeout_ms);
 }
 
 std::string shown_text(const std::string &screen) {
@@ -169,22 +174,11 @@ std::string shown_text(const std::string &screen) {
 }
 
 bool pty_session::wait_for_shown(const std::string &text, int timeout_ms) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        std::string shown = shown_text(screen);
-        std::size_t hit = shown.find(text, shown_seen);
-        if (hit != std::string::npos) {
-            shown_seen = hit + text.size();
-            return true;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !pump(*this, static_cast<int>(std::min<long>(left.count(), 100))))
-            return false;
-    }
+    return wait_until(*this, [&] { return find_after(shown_text(screen), shown_seen, text); }, timeout_ms, 100);
 }
 
 bool pty_session::wait_for_log(const std::string &text, std::size_t &mark, int timeout_ms) {
-    return wait_in(*this, {{&wine_log, &mark}}, text, timeout_ms);
+    return wait_until(*this, [&] { return find_after(wine_log, mark, text); }, timeout_ms);
 }
 
 void pty_session::type(const std::string &keys) {
