@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -138,15 +139,25 @@ dialog_driver::dialog_driver(pty_session &session, const std::string &exe, const
 bool dialog_driver::wait(const std::string &title, int timeout_ms) {
     if (!window_dialogs())
         return s.wait_for(title, timeout_ms) && s.wait_for("File name: ", timeout_ms);
-    tool_result r =
-        x_tool("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, timeout_ms);
-    window = first_word(r.out);
-    if (r.status != 0 || window.empty())
-        return false;
     if (s.err_fd >= 0) {
-        if (!s.wait_for_log("GetOpenFileNameA", log_mark))
+        // The program asks for the dialog first; then its window takes its time.
+        if (!s.wait_for_log("GetOpenFileNameA", log_mark, timeout_ms))
             return false;
         dialog_log = log_mark;
+        timeout_ms = std::max(timeout_ms, 30000);
+    }
+    // Looked for in turns, reading the run's output in between: the dialog
+    // stops when its trace fills the pipe.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        window = first_word(x_tool("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}).out);
+        if (!window.empty())
+            break;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            std::fprintf(stderr, "no window titled \"%s\" is shown\n", title.c_str());
+            return false;
+        }
+        s.read_for(200);
     }
     // The window shows before the dialog has filled it and put the keyboard
     // in its name field; keys sent meanwhile are lost.
@@ -162,11 +173,9 @@ void dialog_driver::settle() {
     }
     // Busy, the dialog traces; it is ready once its trace has been quiet a while.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (std::size_t before = 0, nowhere = 0;
-         before != s.wine_log.size() && std::chrono::steady_clock::now() < deadline;) {
+    for (std::size_t before = 0; before != s.wine_log.size() && std::chrono::steady_clock::now() < deadline;) {
         before = s.wine_log.size();
-        nowhere = before;
-        s.wait_for_log("\n\n", nowhere, 400); // never there: reads for 0.4 s
+        s.read_for(400);
     }
 }
 
@@ -283,9 +292,15 @@ void dialog_driver::answer_wait() {
         return;
     }
     // Wine's console drops a return typed within a few milliseconds of the
-    // text that asked for it.
-    pause_ms(100);
-    s.type("\r");
+    // text that asked for it, and a loaded machine stretches those. The
+    // return was taken once the program asks for the dialog, at once.
+    for (int tries = 0; tries < 3; ++tries) {
+        pause_ms(100);
+        s.type("\r");
+        std::size_t mark = log_mark;
+        if (s.err_fd < 0 || s.wait_for_log("GetOpenFileNameA", mark, 5000))
+            return;
+    }
 }
 
 void dialog_driver::keys(const std::string &k) {

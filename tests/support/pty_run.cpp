@@ -29,8 +29,13 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
     const bool as_nobody = options.as_nobody && geteuid() == 0;
 
     std::optional<std_pipes> pipes;
-    if (!options.stdio_on_terminal)
+    if (!options.stdio_on_terminal) {
         pipes.emplace();
+        // Wine's dialog traces run to tens of kilobytes while a driver's X
+        // calls are not reading them; with a full pipe Wine would stop, the
+        // dialog with it. Best effort: the default 64 KiB is usually enough.
+        (void)fcntl(pipes->err[0], F_SETPIPE_SZ, 1 << 20);
+    }
     winsize ws{};
     ws.ws_row = 40;
     ws.ws_col = 100;
@@ -175,6 +180,10 @@ std::string shown_text(const std::string &screen) {
 
 bool pty_session::wait_for_shown(const std::string &text, int timeout_ms) {
     return wait_until(*this, [&] { return find_after(shown_text(screen), shown_seen, text); }, timeout_ms, 100);
+}
+
+void pty_session::read_for(int ms) {
+    wait_until(*this, [] { return false; }, ms);
 }
 
 bool pty_session::wait_for_log(const std::string &text, std::size_t &mark, int timeout_ms) {

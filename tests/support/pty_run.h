@@ -30,6 +30,7 @@ struct pty_session {
     bool wait_for_shown(const std::string &text, int timeout_ms = 10000);
     // The same in wine_log, from `mark` on; moves `mark` past what it found.
     bool wait_for_log(const std::string &text, std::size_t &mark, int timeout_ms = 10000);
+    void read_for(int ms);                       // reads whatever comes for `ms`
     void type(const std::string &keys);          // keys at the terminal
     void feed_stdin(const std::string &bytes);   // through the stdin pipe
     void close_stdin();
