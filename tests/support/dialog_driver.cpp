@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -153,10 +152,8 @@ bool dialog_driver::wait(const std::string &title, int timeout_ms) {
         window = first_word(x_tool("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}).out);
         if (!window.empty())
             break;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            std::fprintf(stderr, "no window titled \"%s\" is shown\n", title.c_str());
+        if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        }
         s.read_for(200);
     }
     // The window shows before the dialog has filled it and put the keyboard
