@@ -289,8 +289,9 @@ void dialog_driver::answer_wait() {
         return;
     }
     // Wine's console drops a return typed within a few milliseconds of the
-    // text that asked for it, and a loaded machine stretches those. The
-    // return was taken once the program asks for the dialog, at once.
+    // text that asked for it, and a loaded machine stretches those. Once
+    // the return is taken the program asks for the dialog straight away,
+    // so no such call in the trace means the return was lost.
     for (int tries = 0; tries < 3; ++tries) {
         pause_ms(100);
         s.type("\r");
