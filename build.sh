@@ -16,7 +16,9 @@ command -v pkg-config >/dev/null || missing+=(pkg-config)
 [ -f /usr/include/histedit.h ] || missing+=(libedit-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
-    apt-get update -qq
+    # A list that fails to fetch (a mirror mid-sync) need not hold the ones
+    # wanted here; the install below fails on its own if it does.
+    apt-get update -qq || echo "build.sh: some package lists could not be fetched; going on with the others" >&2
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
   else
     echo "build.sh: please install: ${missing[*]} (Debian: apt-get install ${packages[*]})" >&2
