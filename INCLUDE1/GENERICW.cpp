@@ -85,7 +85,10 @@ void after_failed_try(int *failed, const char **name, bool *append) {
         no_output_can_be_chosen();
     std::fputs("hit return to choose new output file", stderr);
     std::fflush(stderr);
-    (void)std::getchar();
+    // From the terminal: standard input may be a script's list of names,
+    // which a wait must not eat.
+    if (!console_wait_for_return())
+        no_output_can_be_chosen();
     *name = pick_out_file();
     if (append != nullptr && *name != nullptr && path_exists(*name))
         ask_overwrite(*name, append);

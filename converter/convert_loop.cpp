@@ -8,12 +8,31 @@
 
 namespace {
 
-// Done share of the input, truncated. Sizes are 64-bit; a size that could
-// not be had, or one the input has outgrown, shows as 100.
-long percent_done(std::int64_t converted, bool size_known, std::int64_t size) {
-    if (!size_known || size <= 0 || converted >= size)
+// Done share of the input, truncated. Sizes are 64-bit; an input that
+// reports no size (a /proc file), or less than it holds, shows as 100.
+long percent_done(std::int64_t converted, std::int64_t size) {
+    if (size <= 0 || converted >= size)
         return 100;
     return static_cast<long>(converted * 100 / size);
+}
+
+// Any change of size or times between the first read and the last means the
+// output matches no single state of the input (a log rotated in place, a
+// file appended to). Fewer bytes than the size with nothing else changed is
+// a pseudo-file such as a sysfs attribute, which reports 4,096 bytes.
+bool input_changed(const file_state &start, io_handle h) {
+    file_state now;
+    return !file_get_state(h, &now) || now.size != start.size || now.changed[0] != start.changed[0] ||
+           now.changed[1] != start.changed[1];
+}
+
+// Locks on POSIX are advisory: another program may still cut the output or
+// remove it (its folder, even) while it is written.
+bool output_changed(const file_state &start, std::int64_t written, io_handle h) {
+    file_state now;
+    if (!start.regular)
+        return false;
+    return !file_get_state(h, &now) || now.links == 0 || now.size != start.size + written;
 }
 
 } // namespace
@@ -28,12 +47,12 @@ void fail_writing(const char *name) {
     quit_run(exit_failure);
 }
 
-void convert_chunks(int type, const char *in_name, const char *out_name, bool size_known, std::int64_t size,
-                    bool live) {
+void convert_chunks(int type, const char *in_name, const char *out_name, const file_state &in_start,
+                    const file_state &out_start, bool live) {
     if (!file_seek(run.in_handle, 0, seek_origin::begin))
         fail_reading(in_name);
 
-    std::int64_t converted = 0;
+    std::int64_t converted = 0, written_total = 0;
     for (;;) {
         std::uint32_t n = read_chunk(run.in_handle, run.in_buf, run.chunk_len);
         if (n == 0) {
@@ -57,16 +76,19 @@ void convert_chunks(int type, const char *in_name, const char *out_name, bool si
         }
         if (written != static_cast<std::uint32_t>(run.out_count))
             fail_writing(out_name);
+        written_total += written;
 
         converted += n;
-        std::printf(" %3ld %%\b\b\b\b\b\b", percent_done(converted, size_known, size));
+        std::printf(" %3ld %%\b\b\b\b\b\b", percent_done(converted, in_start.size));
         if (live)
             std::fflush(stdout);
     }
-    // Fewer bytes than the input had at the start: it was cut short while
-    // being read, and the output matches no state of it.
-    if (size_known && converted < size) {
+    if (input_changed(in_start, run.in_handle)) {
         DIAGNOSTIC("input file %s changed while converting", in_name);
+        quit_run(exit_failure);
+    }
+    if (output_changed(out_start, written_total, run.out_handle)) {
+        DIAGNOSTIC("output file %s changed while converting", out_name);
         quit_run(exit_failure);
     }
 }

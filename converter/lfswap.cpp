@@ -32,36 +32,44 @@ int forced_type(const char *word, int detected) {
 
 int main(int argc, char **argv) {
     process_start();
-    if (!self_check_passes(argc > 0 ? argv[0] : nullptr)) {
+    switch (check_own_file()) {
+    case self_check_result::passed: break;
+    case self_check_result::failed:
         std::printf("lfswap: the program file failed its integrity check\n");
+        std::exit(exit_failure);
+    case self_check_result::unreadable:
+        std::printf("lfswap: the program file cannot be read for its integrity check\n");
         std::exit(exit_failure);
     }
     if (argc < 3) {
         show_usage();
         std::exit(exit_usage);
     }
+    // `lfswap *.txt` in a folder of three files would overwrite the second
+    // with the first and read the third as a forcing word.
+    for (int i = 3; i < argc; ++i)
+        if (argv[i][0] != '-' && argv[i][0] != '/' && path_exists(argv[i])) {
+            DIAGNOSTIC("%s names a file: give one input file and one output file", argv[i]);
+            std::exit(exit_usage);
+        }
     const char *in_name = argv[1];
     const char *out_name = argv[2];
     const bool live = stdout_is_terminal();
 
+    // Everything that can fail on the input side comes before the output is
+    // opened, since opening it empties it: the open, the kind of file, the
+    // buffers and the first read.
     run.in_handle = open_in_file(in_name, false);
     if (run.in_handle == invalid_handle) {
-        // Reported here, before the output is touched: going on would empty
-        // an existing output and report success.
         DIAGNOSTIC("Can't open input file %s, BYE", in_name);
         std::exit(exit_failure);
     }
-    // The run reads the input twice from its start (detection, then the
-    // conversion): a directory or a pipe cannot be, so it is refused before
-    // the output is emptied.
-    if (!file_rewindable(run.in_handle))
+    // Only a regular file is read twice from its start (detection, then the
+    // conversion) and has an end: a folder, a pipe, a terminal or a device
+    // such as /dev/zero is refused.
+    file_state in_start;
+    if (!file_get_state(run.in_handle, &in_start) || !in_start.regular)
         fail_reading(in_name);
-    run.out_handle = open_out_file(out_name, false);
-
-    // From the open file, not its path: the output dialog may have moved
-    // the current folder, and the path may name another file by now.
-    std::int64_t size = 0;
-    const bool size_known = file_size(run.in_handle, &size);
 
     get_buffers(default_base_size);
 
@@ -71,12 +79,16 @@ int main(int argc, char **argv) {
     if (argc == 4)
         type = forced_type(argv[3], type);
 
+    run.out_handle = open_out_file(out_name, false);
+    file_state out_start{};
+    (void)file_get_state(run.out_handle, &out_start); // unknown: not a regular file, left unchecked
+
     std::printf("%s is a %s file ", in_name, type_name(type));
     std::printf("%s will be a %s file\n", out_name, type_name(type == type_dos ? type_unix : type_dos));
     if (live)
         std::fflush(stdout);
 
-    convert_chunks(type, in_name, out_name, size_known, size, live);
+    convert_chunks(type, in_name, out_name, in_start, out_start, live);
 
     file_close(run.in_handle);
     run.in_handle = no_handle;

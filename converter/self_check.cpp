@@ -44,20 +44,19 @@ bool crc_of_file(io_handle h, std::uint64_t zero_at, std::uint32_t *crc) {
     return true;
 }
 
-bool self_check_passes(const char *argv0) {
+self_check_result check_own_file() {
     static_assert(sizeof LFSWAP_INTEGRITY_MARKER == integrity_marker_size);
     std::uint32_t zero_at = slot_value(0);
     std::uint32_t expected = slot_value(4);
     if (zero_at == 0)
-        return false; // never stamped
-    char path[4096];
-    if (!own_executable_path(argv0, path, sizeof path))
-        return false;
-    io_handle h = file_open(path, access_read, share_read | share_write, open_existing, attr_normal);
+        return self_check_result::failed; // never stamped
+    io_handle h = open_own_executable();
     if (h == invalid_handle)
-        return false;
+        return self_check_result::unreadable;
     std::uint32_t actual = 0;
     bool read = crc_of_file(h, zero_at, &actual);
     file_close(h);
-    return read && actual == expected;
+    if (!read)
+        return self_check_result::unreadable;
+    return actual == expected ? self_check_result::passed : self_check_result::failed;
 }

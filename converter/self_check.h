@@ -23,5 +23,9 @@ struct integrity_slot {
 // zero; false when the file cannot be read.
 bool crc_of_file(io_handle h, std::uint64_t zero_at, std::uint32_t *crc);
 
-// True when the running executable matches the value stamped into it.
-bool self_check_passes(const char *argv0);
+enum class self_check_result { passed, failed, unreadable };
+
+// Whether the running executable matches the value stamped into it;
+// `unreadable` when its file cannot be opened for reading (an execute-only
+// copy run by another user), which says nothing of its state.
+self_check_result check_own_file();

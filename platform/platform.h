@@ -1,6 +1,6 @@
 // The tool's only contract with the operating system. Everything above this
-// header is portable C++; platform/posix.cpp and platform/win32.cpp implement
-// it, and the build picks one. No OS type appears here.
+// header is portable C++; the platform/posix_*.cpp and platform/win32_*.cpp
+// files implement it, and the build picks one set. No OS type appears here.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +35,10 @@ enum class seek_origin { begin, current, end };
 // Opens `path` (null opens nothing and fails) and returns the handle, or
 // invalid_handle. Sharing is enforced as on Windows: a write open fails
 // while someone holds the file without share_write, a read open fails while
-// someone holds it for writing.
+// someone holds it for writing. A read open never waits (a FIFO without a
+// writer opens at once). A write open fails, before anything is emptied,
+// when the file is the one standard output or standard error goes to (a
+// file or a pipe): the tool's own messages would be mixed into it.
 io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
                       std::uint32_t disposition, std::uint32_t attributes);
 
@@ -51,12 +54,20 @@ bool file_write(io_handle h, const void *buffer, std::uint32_t length,
 bool file_seek(io_handle h, std::int64_t offset, seek_origin origin);
 bool file_close(io_handle h);
 
-// True when `h` can be read again from its start: not a directory, and its
-// position can be moved back (a pipe or a terminal cannot).
-bool file_rewindable(io_handle h);
+// True when `h` is a regular file, the only kind the tool converts: one that
+// can be read again from its start and that ends. Not a folder, a device, a
+// FIFO, a socket or a terminal.
+bool file_is_regular(io_handle h);
 
-// The size of the open file `h`; false when it cannot be had.
-bool file_size(io_handle h, std::int64_t *size);
+// What the open file `h` says of itself, to tell whether it changed.
+struct file_state {
+    std::int64_t size;
+    std::int64_t links;      // names it has; 0 once it was removed
+    std::int64_t changed[2]; // last-change times (POSIX: data, status; Windows: last write, 0)
+    bool regular;
+};
+// false when it cannot be had.
+bool file_get_state(io_handle h, file_state *state);
 
 // True when the attributes of `path` can be read (files and directories);
 // never for null.
@@ -78,15 +89,20 @@ bool stdout_is_terminal();
 // glyphs; redirected, the bytes go out unchanged.
 void write_cp437_to_stderr(const char *text, std::size_t length);
 
-// The path of the running executable into `buffer` (zero-terminated);
-// false when it cannot be found. `argv0` is a last resort.
-bool own_executable_path(const char *argv0, char *buffer, std::size_t capacity);
+// Opens for reading the file that holds the running program's code (not
+// the loader that may have started it); invalid_handle when it cannot be
+// found or read.
+io_handle open_own_executable();
 
 // One key from the console itself (not standard input), without echo and
 // without waiting for return. Keys that are not characters (arrows,
 // function keys) come back as a value that is not a letter; -1 when the
 // console cannot be read.
 int console_read_key();
+
+// Waits for a line typed at the console itself (never standard input,
+// which may carry a script's data); false at once when there is none.
+bool console_wait_for_return();
 
 // The file-selection window. The record mirrors what the Windows common
 // dialog is given; `path` must hold path_capacity bytes and is never cleared
@@ -108,8 +124,8 @@ struct file_dialog_record {
 
 enum class dialog_result { chosen, cancelled, unavailable };
 
-// Cheap: whether a file-selection dialog could be shown now at all (a
-// terminal to draw it on, a display for the window).
+// Cheap: whether a file-selection dialog could be shown now at all and
+// answered (a terminal to draw it on; a console and a display for the window).
 bool dialog_available();
 
 dialog_result show_open_dialog(file_dialog_record *record);

@@ -1,6 +1,6 @@
 // POSIX backend, the process and its console: start-up, code page 437
-// output, the terminal guard, key reading, the
-// executable's own path.
+// output, the terminal guard, key reading and the retry wait, the
+// executable's own file.
 #include "platform.h"
 
 #include <cerrno>
@@ -20,9 +20,6 @@
 #include <termios.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#if defined(__linux__)
-#include <sys/auxv.h>
-#endif
 
 void process_start() {
     // Started with 0, 1 or 2 closed (`<&- >&-`), the next open would take
@@ -112,22 +109,35 @@ void write_cp437_to_stderr(const char *text, std::size_t length) {
     std::fwrite(out, 1, used, stderr);
 }
 
-bool own_executable_path(const char *argv0, char *buffer, std::size_t capacity) {
-    const char *found = nullptr;
-    // /proc/self/exe opens the very file that is running, even if it has
-    // been renamed or replaced since.
-    if (access("/proc/self/exe", R_OK) == 0)
-        found = "/proc/self/exe";
-#if defined(__linux__)
-    if (found == nullptr)
-        found = reinterpret_cast<const char *>(getauxval(AT_EXECFN));
-#endif
-    if (found == nullptr)
-        found = argv0;
-    if (found == nullptr || std::strlen(found) + 1 > capacity)
-        return false;
-    std::memcpy(buffer, found, std::strlen(found) + 1);
-    return true;
+io_handle open_own_executable() {
+    // The mapping that holds this very function: when the program was
+    // started through the dynamic loader (ld.so ./lfswap), /proc/self/exe
+    // names the loader instead. map_files opens the mapped file itself, even
+    // when it has been renamed or replaced since; where it is refused, the
+    // path that the mapping records is the next best.
+    const auto here = reinterpret_cast<std::uintptr_t>(&open_own_executable);
+    FILE *maps = std::fopen("/proc/self/maps", "re");
+    if (maps == nullptr)
+        return invalid_handle;
+    char line[4096 + 128];
+    io_handle h = invalid_handle;
+    while (h == invalid_handle && std::fgets(line, sizeof line, maps) != nullptr) {
+        unsigned long long start = 0, end = 0;
+        int path_at = -1;
+        if (std::sscanf(line, "%llx-%llx %*s %*s %*s %*s %n", &start, &end, &path_at) < 2 || path_at < 0 ||
+            here < start || here >= end)
+            continue;
+        std::string range(line, std::strcspn(line, " "));
+        h = file_open(("/proc/self/map_files/" + range).c_str(), access_read, share_read | share_write,
+                      open_existing, attr_normal);
+        std::string path(line + path_at);
+        path.erase(path.find_last_not_of('\n') + 1);
+        if (h == invalid_handle && path.starts_with("/"))
+            h = file_open(path.c_str(), access_read, share_read | share_write, open_existing, attr_normal);
+        break;
+    }
+    std::fclose(maps);
+    return h;
 }
 
 namespace {
@@ -244,6 +254,15 @@ constexpr int esc = 0x1B;
 constexpr int not_a_letter = 0x100; // what an arrow or function key reads as
 
 } // namespace
+
+bool console_wait_for_return() {
+    tty_guard tty(false);
+    if (!tty.ok)
+        return false;
+    for (int c; (c = tty_byte()) >= 0 && c != '\n';) {
+    }
+    return true;
+}
 
 int console_read_key() {
     tty_guard tty(true);

@@ -3,6 +3,7 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <initializer_list>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -93,6 +94,18 @@ int close_released(int fd) {
     return close(fd);
 }
 
+// True when `fd` is the file or pipe that standard output or standard error
+// writes to. A terminal or a device such as /dev/null may well be both.
+bool is_own_stream(int fd) {
+    struct stat st, std_st;
+    if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)))
+        return false;
+    for (int std_fd : {STDOUT_FILENO, STDERR_FILENO})
+        if (fstat(std_fd, &std_st) == 0 && std_st.st_dev == st.st_dev && std_st.st_ino == st.st_ino)
+            return true;
+    return false;
+}
+
 } // namespace
 
 io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
@@ -104,8 +117,13 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
     // 222) can then be the output, and a FIFO whose reader goes away gives
     // EPIPE instead of a write that blocks for ever on a read end held here.
     // The share rules still see the access asked for.
+    // Writes always go to the file's end (O_APPEND): if another program cuts
+    // the file while it is written, its size then shows it, instead of a
+    // hole of zeros in front of the rest. A read open does not block: a FIFO
+    // with no writer would otherwise hold the run in open(2) for ever; the
+    // flag is dropped once it is open.
     int flags = O_CLOEXEC | O_NOCTTY;
-    flags |= (access & access_write) ? O_WRONLY : O_RDONLY;
+    flags |= (access & access_write) ? O_WRONLY | O_APPEND : O_RDONLY | O_NONBLOCK;
     switch (disposition) {
     case create_new: flags |= O_CREAT | O_EXCL; break;
     // Never O_TRUNC: the file is emptied only once the share lock is held,
@@ -120,6 +138,14 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return invalid_handle;
+    if ((flags & O_NONBLOCK) && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return invalid_handle;
+    }
+    if ((access & access_write) && is_own_stream(fd)) {
+        close(fd);
+        return invalid_handle;
+    }
     if (take_share(fd, access, share) != 0) {
         close_released(fd);
         return invalid_handle;
@@ -191,18 +217,18 @@ bool file_close(io_handle h) {
     return close_released(fd_of(h)) == 0;
 }
 
-bool file_rewindable(io_handle h) {
+bool file_is_regular(io_handle h) {
     struct stat st;
-    if (!is_open_handle(h) || fstat(fd_of(h), &st) != 0 || S_ISDIR(st.st_mode))
-        return false;
-    return lseek(fd_of(h), 0, SEEK_CUR) >= 0;
+    return is_open_handle(h) && fstat(fd_of(h), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool file_size(io_handle h, std::int64_t *size) {
+bool file_get_state(io_handle h, file_state *state) {
     struct stat st;
     if (!is_open_handle(h) || fstat(fd_of(h), &st) != 0)
         return false;
-    *size = static_cast<std::int64_t>(st.st_size);
+    auto ns = [](const timespec &t) { return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    *state = {static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_nlink),
+              {ns(st.st_mtim), ns(st.st_ctim)}, S_ISREG(st.st_mode)};
     return true;
 }
 

@@ -1,5 +1,5 @@
 // Win32 backend, the process and its console: start-up, console output and
-// keys, the executable's own path, the common file dialog.
+// keys and the retry wait, the executable's own file, the common file dialog.
 #include "platform.h"
 #include "dialog_errors.h"
 
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <windows.h>
 #include <commdlg.h>
@@ -47,15 +48,58 @@ void write_cp437_to_stderr(const char *text, std::size_t length) {
     std::fwrite(text, 1, length, stderr);
 }
 
-bool own_executable_path(const char * /*argv0*/, char *buffer, std::size_t capacity) {
-    DWORD n = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(capacity));
-    return n > 0 && n < capacity;
+io_handle open_own_executable() {
+    // The module that holds this function, by its wide name: a folder name
+    // outside the ANSI code page would come back with "?" in it.
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&open_own_executable), &self))
+        return invalid_handle;
+    static wchar_t path[32768];
+    DWORD n = GetModuleFileNameW(self, path, 32768);
+    if (n == 0 || n >= 32768)
+        return invalid_handle;
+    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h == INVALID_HANDLE_VALUE ? invalid_handle : static_cast<io_handle>(reinterpret_cast<std::intptr_t>(h));
+}
+
+namespace {
+
+// The console's own input, whatever standard input is; INVALID_HANDLE_VALUE
+// when the process has no console (a batch job, a service, Wine without one).
+HANDLE open_console_input() {
+    HANDLE in = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+    DWORD mode;
+    if (in != INVALID_HANDLE_VALUE && !GetConsoleMode(in, &mode)) {
+        CloseHandle(in);
+        in = INVALID_HANDLE_VALUE;
+    }
+    return in;
+}
+
+} // namespace
+
+bool console_wait_for_return() {
+    HANDLE in = open_console_input();
+    if (in == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD saved = 0;
+    GetConsoleMode(in, &saved);
+    SetConsoleMode(in, ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT);
+    char line[256];
+    for (DWORD n = 0; ReadConsoleA(in, line, sizeof line, &n, nullptr) && n > 0;)
+        if (std::memchr(line, '\n', n) != nullptr)
+            break;
+    SetConsoleMode(in, saved);
+    CloseHandle(in);
+    return true;
 }
 
 int console_read_key() {
     // _getch reads the console itself; without one there is nothing to read.
-    HANDLE in = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+    HANDLE in = open_console_input();
     if (in == INVALID_HANDLE_VALUE)
         return -1;
     CloseHandle(in);
@@ -86,11 +130,18 @@ bool windows_can_be_shown() {
 
 } // namespace
 
-bool dialog_available() { return windows_can_be_shown(); }
+// A window that nobody can answer would hold the run for ever: the
+// process needs a console too, as a batch job or a detached run has none.
+bool dialog_available() {
+    HANDLE in = open_console_input();
+    if (in == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(in);
+    return windows_can_be_shown();
+}
 
 dialog_result show_open_dialog(file_dialog_record *record) {
-
-    if (!windows_can_be_shown())
+    if (!dialog_available())
         return dialog_result::unavailable;
     // The window is modal, so one record serves both dialogs; it lives as
     // long as the process, like the records it is filled from.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include <csignal>
@@ -213,10 +214,43 @@ TEST_F(Console, WithoutStdinTheRetryWaitDoesNotReadTheInput) {
     pty_session s;
     dialog_driver d(s, tool_exe(), {"d.txt", "no/x.txt"}, dir.path, no_stdin);
     ASSERT_TRUE(s.wait_for("hit return to choose new output file"));
+    d.answer_wait();
     choose(d, "b.txt");
     EXPECT_EQ(s.finish(), 0);
     EXPECT_EQ(s.out.substr(0, s.out.find('\n') + 1), "d.txt is a DOS file no/x.txt will be a UNIX file\n");
     EXPECT_EQ(read_file(dir / "b.txt"), "one\ntwo\n");
+}
+
+TEST_F(Console, TheRetryWaitLeavesStandardInputToTheScript) {
+    SKIP_WITHOUT_DIALOG();
+    // `printf '%s\n' f2.txt f3.txt | while read f; do lfswap ...`: a wait that
+    // read standard input would eat the loop's names.
+    pty_options script;
+    script.no_runner = true;
+    std::vector<std::string> words = {"-c", "\"$@\"; echo \"status $?\"; cat", "sh"};
+    for (const auto &word : command_words(tool_exe(), {"a.txt", "no/x.txt"}))
+        words.push_back(word);
+    pty_session s;
+    std::optional<dialog_driver> d;
+    if (window_dialogs())
+        start_on_pty(s, "/bin/sh", words, dir.path, script); // stdin stays the pipe
+    else
+        d.emplace(s, "/bin/sh", words, dir.path, script);
+    s.feed_stdin("f2.txt\nf3.txt\n");
+    s.close_stdin();
+    ASSERT_TRUE(s.wait_for("error opening output file no/x.txt")) << s.err;
+    if (d) {
+        ASSERT_TRUE(s.wait_for("hit return to choose new output file"));
+        d->answer_wait();
+        choose(*d, "b.txt");
+    }
+    EXPECT_EQ(s.finish(), 0);
+    // Under Wine a program whose standard input is a pipe has no console:
+    // nobody could answer a wait or a dialog, so the run ends at once.
+    const std::string status = d ? "status 0\n" : "status 1\n";
+    EXPECT_TRUE(s.out.ends_with(status + "f2.txt\nf3.txt\n")) << s.out;
+    if (!d)
+        EXPECT_TRUE(contains_match(s.err, diagnostic("no output file can be chosen") + "$")) << s.err;
 }
 
 TEST_F(Console, ACancelledDialogOpensAgain) {

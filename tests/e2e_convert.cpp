@@ -128,22 +128,80 @@ TEST_F(Convert, MissingInputIsReportedAndTheOutputLeftAlone) {
     EXPECT_FALSE(file_exists(dir / "new.txt"));
 }
 
-TEST_F(Convert, AnInputThatCannotBeReadTwiceIsRefusedBeforeTheOutputIsTouched) {
-    // Detection and conversion both read from the start: a directory or a
-    // pipe is refused at once, and an existing output keeps its content.
+TEST_F(Convert, AnInputThatIsNotARegularFileIsRefusedBeforeTheOutputIsTouched) {
+    // Detection and conversion both read from the start, and the run must
+    // end: a folder, a pipe, a FIFO (even one without a writer) or an endless
+    // device is refused at once, and an existing output keeps its content.
     struct {
         std::string in, stdin_bytes;
-    } cases[] = {{".", ""}, {"sub", ""}, {"/dev/stdin", "a\nb\n"}};
+    } cases[] = {{".", ""}, {"sub", ""}, {"/dev/stdin", "a\nb\n"}, {"zero", ""}, {"/dev/urandom", ""}, {"fifo", ""}};
     std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_symlink("/dev/zero", dir / "zero");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    run_options quick;
+    quick.timeout_ms = 20000;
+    quick.file_size_limit = 1 << 20; // what an endless input would fill otherwise
     for (const auto &c : cases) {
-        if (under_runner() && c.in == "/dev/stdin")
-            continue; // no such Windows path
+        if (under_runner() && c.in != "." && c.in != "sub" && c.in != "zero")
+            continue; // no such Windows path; Wine opens a FIFO itself
         write_file(dir / "o", "keep\n");
-        auto r = run_tool({c.in, "o"}, dir.path, c.stdin_bytes);
+        auto r = run_tool({c.in, "o"}, dir.path, c.stdin_bytes, quick);
         EXPECT_EQ(r.status, 1) << c.in;
         EXPECT_EQ(r.out, "") << c.in;
         expect_diagnostic(r.err, "converter/convert_loop.cpp", "error reading input file " + c.in);
         EXPECT_EQ(read_file(dir / "o"), "keep\n") << c.in;
+    }
+    if (under_runner())
+        return;
+    // A /proc file is a regular file of size 0: it converts.
+    auto r = run_tool({"/proc/version", "o"}, dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "o"), to_dos(read_file("/proc/version")));
+}
+
+TEST_F(Convert, AWordAfterTheOutputThatNamesAFileEndsTheRunBeforeAnythingIsOpened) {
+    // `lfswap *.txt` in a folder of a.txt, b.txt and c.txt.
+    for (const char *name : {"a.txt", "b.txt", "c.txt"})
+        write_file(dir / name, std::string(name) + "\n");
+    std::filesystem::create_directory(dir / "sub");
+    const std::vector<std::string> cases[] = {{"c.txt"}, {"-u", "c.txt"}, {"sub"}, {"c.txt", "-u"}};
+    for (const auto &extra : cases) {
+        std::vector<std::string> args = {"a.txt", "b.txt"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto r = run_tool(args, dir.path);
+        const std::string named = extra[0] == "-u" ? extra[1] : extra[0];
+        EXPECT_EQ(r.status, 6) << named;
+        EXPECT_EQ(r.out, "");
+        expect_diagnostic(r.err, "converter/lfswap.cpp", named + " names a file: give one input file and one output file");
+        EXPECT_EQ(read_file(dir / "b.txt"), "b.txt\n");
+    }
+}
+
+TEST_F(Convert, AnOutputThatIsTheToolsOwnStandardOutputOrErrorIsAFailedTry) {
+    // The messages would be mixed into the converted lines, or replace them.
+    write_file(dir / "a.txt", "one\ntwo\n");
+    std::filesystem::create_symlink("/proc/self/fd/1", dir / "fd1");
+    struct {
+        std::string redirect, out, kept; // what o.txt starts with afterwards ("": it is empty)
+    } cases[] = {{"> o.txt", "o.txt", ""}, {"2>> o.txt", "o.txt", "log\n\n"}, {"", "fd1", "log\n"}};
+    for (const auto &c : cases) {
+        if (under_runner() && c.out == "fd1")
+            continue; // Wine's server, not the tool, would open /proc/self
+        write_file(dir / "o.txt", "log\n");
+        run_options plain;
+        plain.no_runner = true;
+        std::vector<std::string> args = {"-c", "exec \"$@\" " + c.redirect, "sh"};
+        for (const auto &word : command_words(tool_exe(), {"a.txt", c.out}))
+            args.push_back(word);
+        auto r = run_program("/bin/sh", args, dir.path, "", plain);
+        EXPECT_EQ(r.status, 1) << c.redirect;
+        const std::string err = c.redirect.starts_with("2") ? read_file(dir / "o.txt") : r.err;
+        EXPECT_TRUE(contains_match(err, diagnostic("error opening output file " + c.out) +
+                                            diagnostic("no output file can be chosen") + "$"))
+            << c.redirect << err;
+        const std::string now = read_file(dir / "o.txt");
+        EXPECT_TRUE(c.kept.empty() ? now.empty() : now.starts_with(c.kept)) << c.redirect << now;
+        EXPECT_EQ(r.out, "") << c.redirect;
     }
 }
 

@@ -78,3 +78,30 @@ TEST_F(Endings, AnUnstampedBuildFailsItsCheckAndAnIntactCopyPasses) {
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(read_file(dir / "b.txt"), "a\r\n");
 }
+
+TEST_F(Endings, AnIntactProgramPassesItsCheckHoweverItIsStarted) {
+    if (under_runner())
+        GTEST_SKIP() << "the dynamic loader and execute-only files are POSIX matters";
+    write_file(dir / "a.txt", "a\n");
+    run_options plain;
+    plain.no_runner = true;
+    // Through the dynamic loader, /proc/self/exe names the loader.
+    const std::string loader = "/lib64/ld-linux-x86-64.so.2";
+    if (std::filesystem::exists(loader)) {
+        auto r = run_program(loader, {tool_exe(), "a.txt", "b.txt"}, dir.path, "", plain);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(read_file(dir / "b.txt"), "a\r\n");
+    }
+    // An execute-only copy, run by another user, cannot be read: the check
+    // says so, and says nothing of damage.
+    std::filesystem::permissions(dir.path, std::filesystem::perms::all);
+    std::filesystem::copy_file(tool_exe(), dir / "x-only");
+    std::filesystem::permissions(dir / "x-only", std::filesystem::perms::owner_exec |
+                                                     std::filesystem::perms::group_exec |
+                                                     std::filesystem::perms::others_exec);
+    plain.as_nobody = true;
+    auto r = run_program(dir / "x-only", {"a.txt", "c.txt"}, dir.path, "", plain);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "lfswap: the program file cannot be read for its integrity check\n");
+    EXPECT_FALSE(file_exists(dir / "c.txt"));
+}

@@ -285,7 +285,7 @@ std::vector<std::string> dialog_driver::filters() {
 
 void dialog_driver::answer_wait() {
     if (!window_dialogs()) {
-        s.feed_stdin("\n");
+        s.type("\n"); // the wait reads the terminal, never standard input
         return;
     }
     // Wine's console drops a return typed within a few milliseconds of the

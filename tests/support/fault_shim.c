@@ -4,8 +4,13 @@
 //   LFSWAP_FAULT_FILE       the file to watch, as an absolute path without links
 //   LFSWAP_FAULT_EIO_AT     reads fail with EIO from this offset on
 //   LFSWAP_FAULT_SLOW_MS    every read of it sleeps this long first
+//   LFSWAP_FAULT_END_AT     reads see the end here, as in a pseudo-file
+//                           whose size says more than it holds
 //   LFSWAP_FAULT_RESIZE_AT  the first read at or past this offset first
 //   LFSWAP_FAULT_RESIZE_TO  truncates (or extends) the file to this size
+//   LFSWAP_FAULT_RESIZE_PATH  ... or that other file instead (as another
+//                           program would); without RESIZE_TO it is removed
+//   LFSWAP_FAULT_MALLOC_OVER  malloc fails for more bytes than this
 //   LFSWAP_FAULT_MARK       made (again) at every read of the file, so a test
 //                           can tell that the shim was loaded at all
 //
@@ -64,9 +69,14 @@ static long long faulty(int fd, long long at, size_t count) {
         resized = 1;
         char link[64];
         fd_path(fd, link, sizeof link);
-        if (truncate64(link, (off64_t)env_number("LFSWAP_FAULT_RESIZE_TO")) != 0)
+        const char *other = getenv("LFSWAP_FAULT_RESIZE_PATH");
+        long long to = env_number("LFSWAP_FAULT_RESIZE_TO");
+        if (to >= 0 ? truncate64(other != NULL ? other : link, (off64_t)to) != 0 : unlink(other) != 0)
             abort();
     }
+    long long end_at = env_number("LFSWAP_FAULT_END_AT");
+    if (end_at >= 0 && at + (long long)count > end_at)
+        count = at >= end_at ? 0 : (size_t)(end_at - at);
     long long eio_at = env_number("LFSWAP_FAULT_EIO_AT");
     if (eio_at >= 0) {
         if (at >= eio_at) {
@@ -77,6 +87,18 @@ static long long faulty(int fd, long long at, size_t count) {
             return eio_at - at;
     }
     return (long long)count;
+}
+
+extern void *__libc_malloc(size_t size);
+
+// Not for sanitized builds, whose own malloc must see every block.
+void *malloc(size_t size) {
+    long long over = env_number("LFSWAP_FAULT_MALLOC_OVER");
+    if (over >= 0 && (long long)size > over) {
+        errno = ENOMEM;
+        return NULL;
+    }
+    return __libc_malloc(size);
 }
 
 ssize_t read(int fd, void *buf, size_t count) {
