@@ -5,18 +5,54 @@
 #include <cstdint>
 
 #include <windows.h>
+#include <winternl.h>
 
 namespace {
 HANDLE native(io_handle h) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(h)); }
 io_handle wrap(HANDLE h) { return static_cast<io_handle>(reinterpret_cast<std::intptr_t>(h)); }
 bool usable(io_handle h) { return h != no_handle && h != invalid_handle; }
 
+// A disk file's file index, its volume serial (0 when the volume does not
+// say) and its size. Asked of the kernel directly: GetFileInformationByHandle
+// wants read-attribute access, which a write-only handle (a `> file`
+// redirection) lacks; these classes want none. ntdll is in every process, so
+// nothing is added to the imports.
+struct identity {
+    LONGLONG index, size;
+    ULONG serial;
+};
+
+bool file_identity(HANDLE h, identity *id) {
+    using query_t = LONG(WINAPI *)(HANDLE, IO_STATUS_BLOCK *, void *, ULONG, ULONG);
+    static const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    static const auto query_file = reinterpret_cast<query_t>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryInformationFile")));
+    static const auto query_volume = reinterpret_cast<query_t>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryVolumeInformationFile")));
+    constexpr ULONG file_internal_information = 6, file_fs_volume_information = 1;
+    constexpr LONG buffer_overflow = static_cast<LONG>(0x80000005); // the label did not fit: no matter
+    struct {
+        LARGE_INTEGER created;
+        ULONG serial, label_length;
+        BOOLEAN supports_objects;
+        WCHAR label[64];
+    } volume{};
+    IO_STATUS_BLOCK io;
+    LARGE_INTEGER index, size;
+    if (query_file == nullptr || query_volume == nullptr || GetFileType(h) != FILE_TYPE_DISK ||
+        query_file(h, &io, &index, sizeof index, file_internal_information) < 0 || !GetFileSizeEx(h, &size))
+        return false;
+    LONG status = query_volume(h, &io, &volume, sizeof volume, file_fs_volume_information);
+    *id = {index.QuadPart, size.QuadPart, status >= 0 || status == buffer_overflow ? volume.serial : 0};
+    return true;
+}
+
+// Wine answers no volume query on a handle it made from a POSIX descriptor
+// (a redirection): then the index and the size must do.
 bool same_file(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION x, y;
-    return GetFileType(a) == FILE_TYPE_DISK && GetFileType(b) == FILE_TYPE_DISK &&
-           GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-           x.nFileIndexLow == y.nFileIndexLow;
+    identity x, y;
+    return file_identity(a, &x) && file_identity(b, &y) && x.index == y.index && x.size == y.size &&
+           (x.serial == y.serial || x.serial == 0 || y.serial == 0);
 }
 
 // True when `h` is the file that standard output or standard error writes to.

@@ -145,8 +145,11 @@ TEST_F(Faults, AnInputThatChangesInAnyWayWhileConvertingIsReported) {
 }
 
 TEST_F(Faults, AnOutputCutOrRemovedByAnotherProgramIsReported) {
-    SKIP_WITHOUT_SHIM();
-    // Locks on POSIX are advisory; under Wine the shim acts below the share modes.
+    // Locks on POSIX are advisory. On Windows the share mode keeps other
+    // programs out; the shim, which acts below it, would only show that
+    // Windows writes at the handle's place, not at the end.
+    if (under_runner())
+        GTEST_SKIP() << "on Windows no other program can cut or remove the output while it is open";
     for (const char *cut : {"LFSWAP_FAULT_RESIZE_TO=0", "LFSWAP_FAULT_RESIZE_TO=100"}) {
         auto r = run_tool({"in.txt", "out.txt"}, dir.path, "",
                           shim({"LFSWAP_FAULT_RESIZE_AT=98880", "LFSWAP_FAULT_RESIZE_PATH=" + dir / "out.txt", cut}));
@@ -154,8 +157,6 @@ TEST_F(Faults, AnOutputCutOrRemovedByAnotherProgramIsReported) {
         EXPECT_EQ(r.status, 1) << cut;
         EXPECT_TRUE(has_diagnostic(r.err, "output file out.txt changed while converting")) << cut << r.err;
     }
-    if (under_runner())
-        return; // Wine's file index stays on a removed name
     auto r = run_tool({"in.txt", "out.txt"}, dir.path, "",
                       shim({"LFSWAP_FAULT_RESIZE_AT=98880", "LFSWAP_FAULT_RESIZE_PATH=" + dir / "out.txt"}));
     EXPECT_EQ(r.status, 1);
