@@ -89,16 +89,30 @@ static long long faulty(int fd, long long at, size_t count) {
     return (long long)count;
 }
 
-extern void *__libc_malloc(size_t size);
-
-// Not for sanitized builds, whose own malloc must see every block.
+// The next malloc is the C library's, or a sanitizer's, which must see every
+// block. dlsym may allocate while it is looked up: that comes from a small
+// arena that is never given back.
 void *malloc(size_t size) {
+    static void *(*next)(size_t);
+    static int resolving;
+    static char early[4096] __attribute__((aligned(16)));
+    static size_t early_used;
+    if (next == NULL) {
+        if (resolving) {
+            size_t at = early_used;
+            early_used += (size + 15) & ~(size_t)15;
+            return early_used <= sizeof early ? early + at : NULL;
+        }
+        resolving = 1;
+        next = (void *(*)(size_t))dlsym(RTLD_NEXT, "malloc");
+        resolving = 0;
+    }
     long long over = env_number("LFSWAP_FAULT_MALLOC_OVER");
     if (over >= 0 && (long long)size > over) {
         errno = ENOMEM;
         return NULL;
     }
-    return __libc_malloc(size);
+    return next(size);
 }
 
 ssize_t read(int fd, void *buf, size_t count) {
