@@ -63,6 +63,7 @@ void ask_overwrite(const char *name, bool *append) {
     case overwrite_answer::overwrite: *append = false; break;
     case overwrite_answer::append: *append = true; break;
     case overwrite_answer::quit: quit_run(exit_user_quit);
+    case overwrite_answer::interrupted: end_interrupted();
     case overwrite_answer::ask_again: break;
     }
 }
@@ -102,6 +103,7 @@ overwrite_answer answer_for_key(int key) {
     case 'A': case 'a': return overwrite_answer::append;
     // A key read that fails means the console is gone: nobody can answer.
     case 'N': case 'n': case 'Q': case 'q': case -1: return overwrite_answer::quit;
+    case 0x03: return overwrite_answer::interrupted; // Ctrl-C
     default: return overwrite_answer::ask_again;
     }
 }

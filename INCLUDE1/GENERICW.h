@@ -24,8 +24,9 @@ char *pick_in_file(dialog_result *how = nullptr);
 char *pick_out_file(dialog_result *how = nullptr);
 
 // What a key at the overwrite question does (-1, a failed key read, quits;
-// a key that answers nothing asks again).
-enum class overwrite_answer { overwrite, append, quit, ask_again };
+// Ctrl-C, read as a character on Windows, ends the run as an interrupt; a
+// key that answers nothing asks again).
+enum class overwrite_answer { overwrite, append, quit, ask_again, interrupted };
 overwrite_answer answer_for_key(int key);
 
 // Version stamp YY.MM.DD.hh.mm + suffix from a compiler date ("Feb  5 2002")

@@ -45,6 +45,10 @@ int main(int argc, char **argv) {
         show_usage();
         std::exit(exit_usage);
     }
+    if (int bad = first_inexact_word(argc, argv)) {
+        DIAGNOSTIC("%s: this name cannot be written in the system's code page", argv[bad]);
+        std::exit(exit_failure);
+    }
     // `lfswap *.txt` in a folder of three files would overwrite the second
     // with the first and read the third as a forcing word.
     for (int i = 3; i < argc; ++i)

@@ -38,7 +38,10 @@ enum class seek_origin { begin, current, end };
 // someone holds it for writing. A read open never waits (a FIFO without a
 // writer opens at once). A write open fails, before anything is emptied,
 // when the file is the one standard output or standard error goes to (a
-// file or a pipe): the tool's own messages would be mixed into it.
+// file or a pipe): the tool's own messages would be mixed into it. On
+// Windows a write open also fails when the name reaches anything but a disk
+// file (nul.txt, COM1, AUX are devices there), except the null device by
+// its own name, NUL.
 io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
                       std::uint32_t disposition, std::uint32_t attributes);
 
@@ -79,6 +82,16 @@ bool path_exists(const char *path);
 // text. A reader that goes away, or a file-size limit, must not kill the
 // process: the write fails and is reported.
 void process_start();
+
+// The first command-line word (1 and on) that did not reach the program as
+// it was typed, or 0. A Windows program with narrow arguments gets each
+// character that the ANSI code page lacks replaced by a look-alike ("Ł" by
+// "L", a fullwidth solidus by "/"): such a word would name another file.
+int first_inexact_word(int argc, char **argv);
+
+// Ends the process as the console's interrupt key does (Ctrl-C typed where
+// the key is read as a character, as at the overwrite question on Windows).
+[[noreturn]] void end_interrupted();
 
 // True when standard output is a terminal (the percentage is then flushed
 // as it is written).

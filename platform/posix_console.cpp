@@ -42,6 +42,14 @@ void process_start() {
     signal(SIGXFSZ, SIG_IGN);
 }
 
+int first_inexact_word(int, char **) { return 0; } // the bytes arrive as they were given
+
+void end_interrupted() {
+    signal(SIGINT, SIG_DFL);
+    raise(SIGINT);
+    std::_Exit(128 + SIGINT);
+}
+
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
 namespace {

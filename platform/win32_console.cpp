@@ -15,7 +15,46 @@
 #include <fcntl.h>
 #include <io.h>
 
+namespace {
+
+// What Windows gives a console program stopped by Ctrl-C; Wine's default
+// would end it with 0, as if it had succeeded.
+constexpr UINT status_control_c_exit = 0xC000013Au;
+
+BOOL WINAPI on_console_event(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT: case CTRL_BREAK_EVENT: case CTRL_CLOSE_EVENT:
+        ExitProcess(status_control_c_exit);
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+extern "C" int __wgetmainargs(int *argc, wchar_t ***argv, wchar_t ***env, int glob, int *start_info);
+
+int first_inexact_word(int argc, char ** /*argv*/) {
+    // The C runtime's own parse of the same command line, wide: its words are
+    // the narrow argv's, one for one.
+    int wide_argc = 0, start_info = 0;
+    wchar_t **wide_argv = nullptr, **wide_env = nullptr;
+    if (GetACP() == CP_UTF8 || __wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &start_info) < 0 ||
+        wide_argc != argc)
+        return 0;
+    for (int i = 1; i < argc; ++i) {
+        BOOL used_default = FALSE;
+        int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide_argv[i], -1, nullptr, 0, nullptr, &used_default);
+        if (n == 0 || used_default)
+            return i;
+    }
+    return 0;
+}
+
+void end_interrupted() { ExitProcess(status_control_c_exit); }
+
 void process_start() {
+    SetConsoleCtrlHandler(on_console_event, TRUE);
     // A standard handle the process was started without (or one that names
     // nothing) would let console text go to whatever file later gets that
     // handle value: the null device takes its place, in the runtime's

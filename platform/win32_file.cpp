@@ -84,7 +84,10 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
     static_assert(sizeof(HANDLE) == sizeof(std::intptr_t));
     if (h == INVALID_HANDLE_VALUE)
         return invalid_handle;
-    if (writes && is_own_stream(h)) { // made so between the two opens
+    // Device names (nul.txt, aux.log, COM1) open devices, not files; the
+    // bytes would go out of a serial port, or nowhere, with status 0.
+    const bool device = GetFileType(h) != FILE_TYPE_DISK && lstrcmpiA(path, "NUL") != 0;
+    if (writes && (device || is_own_stream(h))) { // own stream: made so between the two opens
         CloseHandle(h);
         return invalid_handle;
     }

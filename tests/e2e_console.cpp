@@ -140,6 +140,27 @@ TEST_F(Console, AnExistingFileChosenAfterAFailedTryRaisesTheQuestionToo) {
     }
 }
 
+TEST_F(Console, CtrlCEndsTheRunNeverWithStatus0) {
+    SKIP_WITHOUT_DIALOG();
+    // Natively the terminal's SIGINT; on Windows STATUS_CONTROL_C_EXIT, of
+    // which Wine hands on the low byte.
+    const int interrupted = under_runner() ? 0xC000013A & 0xFF : 128 + SIGINT;
+    for (const bool at_question : {true, false}) {
+        write_file(dir / "old.txt", "old\n");
+        pty_session s;
+        dialog_driver d(s, tool_exe(), {"a.txt", at_question ? "-" : "no/x.txt"}, dir.path);
+        if (at_question) {
+            choose(d, "old.txt");
+            ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A ")) << s.err;
+        } else {
+            ASSERT_TRUE(s.wait_for("hit return to choose new output file")) << s.err;
+        }
+        d.keys("\x03");
+        EXPECT_EQ(s.finish(), interrupted) << (at_question ? "at the question" : "at the retry wait");
+        EXPECT_EQ(read_file(dir / "old.txt"), "old\n");
+    }
+}
+
 // Terminal signals are the POSIX terminal's; Wine's console has none of them.
 #define SKIP_UNDER_RUNNER()                                                                                  \
     do {                                                                                                       \

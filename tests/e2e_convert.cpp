@@ -284,6 +284,26 @@ TEST_F(Convert, FullDiskIsAWriteError) {
     expect_diagnostic(r.err, "converter/convert_loop.cpp", "error writing output file full");
 }
 
+TEST_F(Convert, OnWindowsADeviceNameIsNoOutputButNulThrowsItAway) {
+    // Up to Windows 10 these names open devices (a serial port for COM1 and
+    // AUX): the run wrote no file and ended with status 0. Natively they are
+    // plain names.
+    write_file(dir / "a.txt", "a\nb\n");
+    for (const std::string name : {"nul.txt", "aux.log", "COM1.txt", "COM1", "AUX", "NUL"}) {
+        auto r = run_tool({"a.txt", name}, dir.path);
+        if (under_runner() && name != "NUL") {
+            EXPECT_EQ(r.status, 1) << name;
+            EXPECT_TRUE(contains_match(r.err, "^" + diagnostic("error opening output file " + name) +
+                                                  diagnostic("no output file can be chosen") + "$"))
+                << r.err;
+        } else {
+            EXPECT_EQ(r.status, 0) << name << r.err;
+            if (!under_runner())
+                EXPECT_EQ(read_file(dir / name), "a\r\nb\r\n");
+        }
+    }
+}
+
 TEST_F(Convert, OutputInAMissingFolderIsReportedWithItsSourcePlace) {
     write_file(dir / "a.txt", "a\n");
     auto r = run_tool({"a.txt", "no/such/dir/b.txt"}, dir.path);

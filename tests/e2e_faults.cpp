@@ -224,6 +224,37 @@ TEST_F(Faults, OddNamesArePassedUnchanged) {
     EXPECT_TRUE(has_diagnostic(out.err, "error opening output file " + long_name));
 }
 
+TEST_F(Faults, ANameOutsideTheCodePageNeverReachesALookAlike) {
+    // A Windows program with narrow arguments gets "Ł" as "L" and a fullwidth
+    // solidus as "/" (best fit): the tool refuses such a word there, before
+    // anything is opened. Natively the bytes are the name.
+    const std::string lodz = "\xC5\x81odz.txt", solidus = "Q1\xEF\xBC\x8FQ2.txt";
+    write_file(dir / "Lodz.txt", "victim\n");
+    write_file(dir / lodz, "mine\n");
+    struct {
+        std::vector<std::string> args;
+        std::string narrow, made, made_from;
+    } cases[] = {
+        {{"in.txt", lodz}, "Lodz.txt", lodz, input},
+        {{lodz, "o.txt"}, "Lodz.txt", "o.txt", "mine\n"},
+        {{"in.txt", solidus}, "Q1/Q2.txt", solidus, input},
+    };
+    for (const auto &c : cases) {
+        auto r = run_tool(c.args, dir.path);
+        EXPECT_EQ(read_file(dir / "Lodz.txt"), "victim\n") << c.narrow;
+        if (under_runner()) {
+            EXPECT_EQ(r.status, 1) << c.narrow;
+            EXPECT_TRUE(has_diagnostic(r.err, c.narrow + ": this name cannot be written in the system's code page"))
+                << r.err;
+            EXPECT_TRUE(c.made == lodz ? read_file(dir / lodz) == "mine\n" : !file_exists(dir / c.made)) << c.narrow;
+        } else {
+            EXPECT_EQ(r.status, 0) << c.narrow << r.err;
+            EXPECT_TRUE(read_file(dir / c.made) == to_dos(c.made_from)) << c.narrow;
+        }
+        write_file(dir / lodz, "mine\n");
+    }
+}
+
 TEST_F(Faults, AnInputPast4GiBConvertsWithEveryByteCounted) {
     // Sparse zeros with a few LFs far apart; the output goes to a pipe that
     // this test counts, so nothing of it lands on disk.

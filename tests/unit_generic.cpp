@@ -38,6 +38,7 @@ TEST(OverwriteQuestion, KeysAnswerAsTyped) {
         {'N', overwrite_answer::quit},      {'n', overwrite_answer::quit},
         {'Q', overwrite_answer::quit},      {'q', overwrite_answer::quit},
         {-1, overwrite_answer::quit}, // the console is gone
+        {0x03, overwrite_answer::interrupted}, // Ctrl-C, as a Windows console hands it over
         {'z', overwrite_answer::ask_again}, {0x100, overwrite_answer::ask_again},
         {'\n', overwrite_answer::ask_again}, {0x1B, overwrite_answer::ask_again},
     };
