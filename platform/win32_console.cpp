@@ -30,6 +30,17 @@ BOOL WINAPI on_console_event(DWORD event) {
     }
 }
 
+// The wide `text` in the ANSI code page, exactly: false when a character
+// has no exact form there (best fit would hand back another name). With no
+// `out`, only the test.
+bool narrowed_exactly(const wchar_t *text, char *out, int capacity) {
+    BOOL used_default = FALSE;
+    const bool utf8 = GetACP() == CP_UTF8; // takes no flags, and holds every character
+    return WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, text, -1, out, capacity, nullptr,
+                               utf8 ? nullptr : &used_default) > 0 &&
+           !used_default;
+}
+
 } // namespace
 
 extern "C" int __wgetmainargs(int *argc, wchar_t ***argv, wchar_t ***env, int glob, int *start_info);
@@ -39,15 +50,11 @@ int first_inexact_word(int argc, char ** /*argv*/) {
     // the narrow argv's, one for one.
     int wide_argc = 0, start_info = 0;
     wchar_t **wide_argv = nullptr, **wide_env = nullptr;
-    if (GetACP() == CP_UTF8 || __wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &start_info) < 0 ||
-        wide_argc != argc)
+    if (__wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &start_info) < 0 || wide_argc != argc)
         return 0;
-    for (int i = 1; i < argc; ++i) {
-        BOOL used_default = FALSE;
-        int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide_argv[i], -1, nullptr, 0, nullptr, &used_default);
-        if (n == 0 || used_default)
+    for (int i = 1; i < argc; ++i)
+        if (!narrowed_exactly(wide_argv[i], nullptr, 0))
             return i;
-    }
     return 0;
 }
 
@@ -179,35 +186,56 @@ bool dialog_available() {
     return windows_can_be_shown();
 }
 
+namespace {
+
+// `length` ANSI characters (zeros inside included) as wide text in `out`.
+bool widened(const char *text, int length, wchar_t *out, int capacity) {
+    return text == nullptr || MultiByteToWideChar(CP_ACP, 0, text, length, out, capacity) > 0;
+}
+
+} // namespace
+
 dialog_result show_open_dialog(file_dialog_record *record) {
     if (!dialog_available())
         return dialog_result::unavailable;
-    // The window is modal, so one record serves both dialogs; it lives as
-    // long as the process, like the records it is filled from.
-    static OPENFILENAMEA native_record;
-    native_record = {};
-    OPENFILENAMEA *ofn = &native_record;
-    // The short layout, without the later extension fields: 76 bytes in the
-    // 32-bit tool (the 64-bit test build's pointers make it longer).
-    constexpr DWORD short_size = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
-    static_assert(sizeof(void *) != 4 || short_size == 76);
-    ofn->lStructSize = short_size;
-    ofn->hwndOwner = nullptr;
-    ofn->lpstrFilter = record->filter;
-    ofn->lpstrCustomFilter = nullptr;
-    ofn->nMaxCustFilter = 0;
-    ofn->nFilterIndex = record->filter_index;
-    ofn->lpstrFile = record->path;
-    ofn->nMaxFile = record->path_size;
-    ofn->lpstrFileTitle = record->file_title;
-    ofn->nMaxFileTitle = record->file_title_size;
-    ofn->lpstrInitialDir = nullptr;
-    ofn->lpstrTitle = record->title;
-    // OFN_NOCHANGEDIR: browsing must not move the process's current folder,
-    // or relative names used afterwards would name other files.
-    ofn->Flags = record->flags | OFN_NOCHANGEDIR;
-    ofn->lpstrDefExt = record->default_ext;
-    if (GetOpenFileNameA(ofn))
-        return dialog_result::chosen;
-    return dialog_result_for_error(CommDlgExtendedError());
+    // The wide dialog, so that the name chosen comes back as it was typed;
+    // the tool's names stay in the ANSI code page, and a name that has no
+    // exact form there is refused and the dialog shown again. The window is
+    // modal, so one record serves both dialogs; it and its buffers live as
+    // long as the process, like the records they are filled from.
+    static OPENFILENAMEW native_record;
+    static wchar_t filter[256], title[64], ext[8], path[path_capacity], file_title[path_capacity];
+    int filter_length = 1;
+    for (const char *p = record->filter; p != nullptr && *p != '\0'; p += std::strlen(p) + 1)
+        filter_length = static_cast<int>(p + std::strlen(p) + 2 - record->filter);
+    if (!widened(record->filter, filter_length, filter, 256) || !widened(record->title, -1, title, 64) ||
+        !widened(record->default_ext, -1, ext, 8) || !widened(record->path, -1, path, path_capacity))
+        return dialog_result::unavailable;
+    for (;;) {
+        native_record = {};
+        OPENFILENAMEW *ofn = &native_record;
+        // The short layout, without the later extension fields: 76 bytes in
+        // the 32-bit tool (the 64-bit test build's pointers make it longer).
+        constexpr DWORD short_size = offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR);
+        static_assert(sizeof(void *) != 4 || short_size == 76);
+        ofn->lStructSize = short_size;
+        ofn->lpstrFilter = record->filter != nullptr ? filter : nullptr;
+        ofn->nFilterIndex = record->filter_index;
+        ofn->lpstrFile = path;
+        ofn->nMaxFile = path_capacity;
+        ofn->lpstrFileTitle = file_title;
+        ofn->nMaxFileTitle = path_capacity;
+        ofn->lpstrTitle = record->title != nullptr ? title : nullptr;
+        // OFN_NOCHANGEDIR: browsing must not move the process's current
+        // folder, or relative names used afterwards would name other files.
+        ofn->Flags = record->flags | OFN_NOCHANGEDIR;
+        ofn->lpstrDefExt = record->default_ext != nullptr ? ext : nullptr;
+        if (!GetOpenFileNameW(ofn))
+            return dialog_result_for_error(CommDlgExtendedError());
+        if (narrowed_exactly(path, record->path, static_cast<int>(record->path_size)) &&
+            narrowed_exactly(file_title, record->file_title, static_cast<int>(record->file_title_size)))
+            return dialog_result::chosen;
+        std::fputs("That name cannot be used here\n", stderr);
+        std::fflush(stderr);
+    }
 }

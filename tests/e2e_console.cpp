@@ -78,6 +78,20 @@ TEST_F(Console, ANonAsciiNameChosenInTheDialogNamesTheFileMade) {
     dialog_driver d(s, tool_exe(), {"a.txt", "-"}, dir.path);
     choose(d, "caf\xC3\xA9.txt");
     expect_converted(s, "caf\xC3\xA9.txt");
+    // A name the code page cannot hold would come back as a look-alike
+    // ("Lodz.txt" for "Łodz.txt"), another file: refused, and the dialog
+    // asks again. Natively the bytes are the name.
+    write_file(dir / "Lodz.txt", "victim\n");
+    const std::string lodz = "\xC5\x81odz.txt";
+    pty_session s2;
+    dialog_driver d2(s2, tool_exe(), {"a.txt", "-"}, dir.path);
+    choose(d2, lodz);
+    if (window_dialogs()) {
+        ASSERT_TRUE(s2.wait_for("That name cannot be used here\n")) << s2.err;
+        choose(d2, "b.txt");
+    }
+    expect_converted(s2, window_dialogs() ? "b.txt" : lodz);
+    EXPECT_EQ(read_file(dir / "Lodz.txt"), "victim\n");
 }
 
 // The keys of the overwrite question: `stray` keys answer nothing (the run

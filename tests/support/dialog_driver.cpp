@@ -110,7 +110,7 @@ std::string unquoted(const std::string &line, const std::string &after) {
 // that hold `part`.
 std::vector<std::string> lines_with(const std::string &log, std::size_t from, const std::string &part) {
     std::vector<std::string> found;
-    const std::size_t end = log.find("GetOpenFileNameA", from);
+    const std::size_t end = log.find("GetOpenFileName", from);
     for (std::size_t at = log.find(part, from); at < end; at = log.find(part, at + 1)) {
         std::size_t start = log.rfind('\n', at);
         start = start == std::string::npos ? 0 : start + 1;
@@ -140,7 +140,7 @@ bool dialog_driver::wait(const std::string &title, int timeout_ms) {
         return s.wait_for(title, timeout_ms) && s.wait_for("File name: ", timeout_ms);
     if (s.err_fd >= 0) {
         // The program asks for the dialog first; then its window takes its time.
-        if (!s.wait_for_log("GetOpenFileNameA", log_mark, timeout_ms))
+        if (!s.wait_for_log("GetOpenFileName", log_mark, timeout_ms))
             return false;
         dialog_log = log_mark;
         timeout_ms = std::max(timeout_ms, 30000);
@@ -296,7 +296,7 @@ void dialog_driver::answer_wait() {
         pause_ms(100);
         s.type("\r");
         std::size_t mark = log_mark;
-        if (s.err_fd < 0 || s.wait_for_log("GetOpenFileNameA", mark, 5000))
+        if (s.err_fd < 0 || s.wait_for_log("GetOpenFileName", mark, 5000))
             return;
     }
 }
