@@ -35,6 +35,14 @@ bool output_changed(const file_state &start, std::int64_t written, io_handle h) 
     return !file_get_state(h, &now) || now.links == 0 || now.size != start.size + written;
 }
 
+bool ends_in_cr(const unsigned char *p, std::uint32_t n, text_encoding e) {
+    switch (e) {
+    case text_encoding::utf16le: return n >= 2 && p[n - 2] == cr && p[n - 1] == 0;
+    case text_encoding::utf16be: return n >= 2 && p[n - 2] == 0 && p[n - 1] == cr;
+    default: return p[n - 1] == cr;
+    }
+}
+
 } // namespace
 
 void fail_reading(const char *name) {
@@ -61,13 +69,22 @@ void convert_chunks(int type, const char *in_name, const char *out_name, const f
             break;
         }
         run.out_count = 0;
+        const bool full = n == static_cast<std::uint32_t>(run.chunk_len);
+        // A UTF-16 unit cut by the end of a full read goes to the next one
+        // (chunks are of an even length, so this is only a safeguard).
+        if (run.encoding != text_encoding::bytes && n % 2 == 1 && full) {
+            --n;
+            if (!file_seek(run.in_handle, -1, seek_origin::current))
+                fail_reading(in_name);
+        }
         std::uint32_t written;
         if (type == type_dos) {
             // Keep a CR LF pair out of two chunks: a full chunk ending in CR
-            // leaves that CR for the next one.
-            if (run.in_buf[n - 1] == cr && n == static_cast<std::uint32_t>(run.chunk_len)) {
-                --n;
-                if (!file_seek(run.in_handle, -1, seek_origin::current))
+            // leaves that CR for the next one. In UTF-16 the CR is a unit.
+            const std::uint32_t unit = run.encoding == text_encoding::bytes ? 1 : 2;
+            if (full && ends_in_cr(run.in_buf, n, run.encoding)) {
+                n -= unit;
+                if (!file_seek(run.in_handle, -std::int64_t(unit), seek_origin::current))
                     fail_reading(in_name);
             }
             written = dos_to_unix(static_cast<std::int32_t>(n));

@@ -12,7 +12,8 @@
 // out_name, and ends the run with status 1; so does an input whose state at
 // the end is not `in_start`, and a regular output that did not end up as
 // out_start plus what was written (removed, or cut by someone else). Needs
-// chunk_len >= 2: a full chunk ending in CR gives that CR back to the next one.
+// chunk_len >= 2 (4 for UTF-16): a full chunk ending in CR gives that CR back
+// to the next one.
 void convert_chunks(int type, const char *in_name, const char *out_name, const file_state &in_start,
                     const file_state &out_start, bool live);
 

@@ -80,6 +80,12 @@ int main(int argc, char **argv) {
     int type = detect_type();
     if (run.read_failed)
         fail_reading(in_name);
+    // Its units are four bytes: converted as bytes or as UTF-16 it would be
+    // corrupted.
+    if (run.encoding == text_encoding::utf32) {
+        DIAGNOSTIC("input file %s is UTF-32 text, which is not converted", in_name);
+        quit_run(exit_failure);
+    }
     if (argc == 4)
         type = forced_type(argv[3], type);
 

@@ -1,6 +1,8 @@
 #include "converter/line_endings.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "converter/kernels.h"
 #include "converter/run_context.h"
@@ -9,33 +11,120 @@ namespace {
 constexpr std::size_t detect_window = 2000;
 }
 
-int detect_type_of(const unsigned char *bytes, std::size_t n) {
-    std::size_t window = n < detect_window ? n : detect_window;
+text_encoding encoding_of(const unsigned char *bytes, std::size_t n) {
+    auto starts = [&](std::initializer_list<unsigned char> mark) {
+        return n >= mark.size() && std::equal(mark.begin(), mark.end(), bytes);
+    };
+    if (starts({0xFF, 0xFE, 0x00, 0x00}) || starts({0x00, 0x00, 0xFE, 0xFF}))
+        return text_encoding::utf32;
+    if (starts({0xFF, 0xFE}))
+        return text_encoding::utf16le;
+    if (starts({0xFE, 0xFF}))
+        return text_encoding::utf16be;
+    return text_encoding::bytes;
+}
+
+namespace {
+
+// The unit at `at` in UTF-16 text, or the byte in byte text.
+unsigned code_at(const unsigned char *p, std::size_t at, text_encoding e) {
+    switch (e) {
+    case text_encoding::utf16le: return p[at] | unsigned(p[at + 1]) << 8;
+    case text_encoding::utf16be: return unsigned(p[at]) << 8 | p[at + 1];
+    default: return p[at];
+    }
+}
+
+} // namespace
+
+int detect_type_of(const unsigned char *bytes, std::size_t n, text_encoding encoding) {
+    const std::size_t step = encoding == text_encoding::utf16le || encoding == text_encoding::utf16be ? 2 : 1;
+    const std::size_t window = n < detect_window ? n : detect_window;
     // A first line longer than the window says nothing inside it: then the
     // rest of what was read is searched too, up to the first pair.
-    std::size_t limit = std::memchr(bytes, lf, window) == nullptr ? n : window;
+    std::size_t limit = n;
+    for (std::size_t i = 0; i + step <= window; i += step)
+        if (code_at(bytes, i, encoding) == lf) {
+            limit = window;
+            break;
+        }
     // The LF of a pair may lie just past the limit, if it was read.
-    for (std::size_t i = 0; i < limit; ++i)
-        if (bytes[i] == cr && i + 1 < n && bytes[i + 1] == lf)
+    for (std::size_t i = 0; i < limit && i + 2 * step <= n; i += step)
+        if (code_at(bytes, i, encoding) == cr && code_at(bytes, i + step, encoding) == lf)
             return type_dos;
     return type_unix;
 }
 
 int detect_type() {
     std::uint32_t n = read_chunk(run.in_handle, run.in_buf, run.chunk_len);
-    return detect_type_of(run.in_buf, n);
+    run.encoding = encoding_of(run.in_buf, n);
+    return detect_type_of(run.in_buf, n, run.encoding);
+}
+
+namespace {
+
+// The next `code` unit (LF or CR) at or after `from`: the byte search is
+// the C library's, and a hit counts only when it is the low byte of a
+// whole, aligned unit whose high byte is zero. n when there is none.
+std::size_t next_unit(const unsigned char *in, std::size_t from, std::size_t n, unsigned char code, bool big) {
+    while (from < n) {
+        const void *hit = std::memchr(in + from, code, n - from);
+        if (hit == nullptr)
+            return n;
+        const std::size_t at = static_cast<std::size_t>(static_cast<const unsigned char *>(hit) - in);
+        // In big-endian units the low byte is the second one.
+        if (!big || at > 0) {
+            const std::size_t unit = big ? at - 1 : at;
+            if (unit % 2 == 0 && unit + 1 < n && in[big ? unit : unit + 1] == 0)
+                return unit;
+        }
+        from = at + 1;
+    }
+    return n;
+}
+
+} // namespace
+
+std::size_t unix_to_dos_utf16(const unsigned char *in, std::size_t n, unsigned char *out, bool big_endian) {
+    const unsigned char none = 0, cr_unit[2] = {big_endian ? none : cr, big_endian ? cr : none};
+    std::size_t used = 0, from = 0;
+    for (std::size_t at; (at = next_unit(in, from, n, lf, big_endian)) < n; from = at + 2) {
+        std::memcpy(out + used, in + from, at - from);
+        used += at - from;
+        std::memcpy(out + used, cr_unit, 2);
+        std::memcpy(out + used + 2, in + at, 2);
+        used += 4;
+    }
+    std::memcpy(out + used, in + from, n - from);
+    return used + n - from;
+}
+
+std::size_t dos_to_unix_utf16(const unsigned char *in, std::size_t n, unsigned char *out, bool big_endian) {
+    std::size_t used = 0, from = 0;
+    for (std::size_t at; (at = next_unit(in, from, n, cr, big_endian)) < n; from = at + 2) {
+        std::memcpy(out + used, in + from, at - from);
+        used += at - from;
+    }
+    std::memcpy(out + used, in + from, n - from);
+    return used + n - from;
 }
 
 // out_buf holds 4 x (chunk_len + 12,000) bytes: more than the kernels'
 // 2 x length + 64.
 std::uint32_t unix_to_dos(std::int32_t length) {
+    const auto n = static_cast<std::size_t>(length);
     run.out_count += static_cast<std::int32_t>(
-        active_kernels().unix_to_dos(run.in_buf, static_cast<std::size_t>(length), run.out_buf));
+        run.encoding == text_encoding::bytes
+            ? active_kernels().unix_to_dos(run.in_buf, n, run.out_buf)
+            : unix_to_dos_utf16(run.in_buf, n, run.out_buf, run.encoding == text_encoding::utf16be));
     return write_chunk(run.out_handle, run.out_buf, run.out_count);
 }
 
 std::uint32_t dos_to_unix(std::int32_t length) {
+    const auto n = static_cast<std::size_t>(length);
     run.out_count += static_cast<std::int32_t>(
-        active_kernels().dos_to_unix(run.in_buf, static_cast<std::size_t>(length), run.out_buf));
+        run.encoding == text_encoding::bytes
+            ? active_kernels().dos_to_unix(run.in_buf, n, run.out_buf)
+            : dos_to_unix_utf16(run.in_buf, n, run.out_buf, run.encoding == text_encoding::utf16be));
     return write_chunk(run.out_handle, run.out_buf, run.out_count);
 }

@@ -4,18 +4,31 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "converter/run_context.h"
+
 inline constexpr int type_unix = 1; // lines end in LF
 inline constexpr int type_dos = 2;  // lines end in CR LF
 
 inline constexpr unsigned char cr = 0x0D;
 inline constexpr unsigned char lf = 0x0A;
 
-// Reads one chunk from run.in_handle into run.in_buf and answers type_dos
-// when a CR LF pair starts in its first 2,000 bytes (or anywhere in the
-// chunk when those 2,000 bytes hold no LF at all), type_unix otherwise.
+// What the first bytes say: FF FE is UTF-16LE and FE FF UTF-16BE, except
+// FF FE 00 00 and 00 00 FE FF, which are UTF-32; anything else is bytes.
+text_encoding encoding_of(const unsigned char *bytes, std::size_t n);
+
+// Reads one chunk from run.in_handle into run.in_buf, sets run.encoding,
+// and answers type_dos when a CR LF pair starts in its first 2,000 bytes
+// (or anywhere in the chunk when those 2,000 bytes hold no LF at all),
+// type_unix otherwise; in UTF-16 the CR, the LF and the pair are units.
 // The input's position is left after what was read.
 int detect_type();
-int detect_type_of(const unsigned char *bytes, std::size_t n);
+int detect_type_of(const unsigned char *bytes, std::size_t n, text_encoding encoding = text_encoding::bytes);
+
+// The UTF-16 converters: a CR unit before every LF unit; every CR unit
+// dropped. Every other unit, and an odd last byte, passes as it is. `out`
+// holds 2 x n bytes.
+std::size_t unix_to_dos_utf16(const unsigned char *in, std::size_t n, unsigned char *out, bool big_endian);
+std::size_t dos_to_unix_utf16(const unsigned char *in, std::size_t n, unsigned char *out, bool big_endian);
 
 // Convert the first `length` bytes of run.in_buf into run.out_buf, add to
 // run.out_count (which the caller has zeroed) and write the result to

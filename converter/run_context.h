@@ -6,6 +6,11 @@
 
 #include "platform/platform.h"
 
+// How the input's text is stored: bytes, or UTF-16 of either byte order
+// (told by its byte-order mark), whose 2-byte units are converted as units.
+// UTF-32 is recognised only to be refused.
+enum class text_encoding { bytes, utf16le, utf16be, utf32 };
+
 struct run_context {
     io_handle in_handle;
     io_handle out_handle;
@@ -16,6 +21,7 @@ struct run_context {
     // Set by read_chunk when a read failed, as opposed to reaching the end:
     // both return 0, and only the driver needs to tell them apart.
     bool read_failed;
+    text_encoding encoding; // set by detection
 };
 
 extern run_context run;

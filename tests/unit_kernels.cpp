@@ -158,6 +158,43 @@ TEST_P(Kernels, EveryPatternOfHitsInAWordMatchesTheReference) {
         }
 }
 
+// The UTF-16 converters, both byte orders, both directions: every length
+// (odd ones end in a lone byte) at every alignment, over units that are CR,
+// LF, text, or that hold a CR or LF byte in the wrong half.
+TEST(Utf16Kernels, EveryLengthAtEveryAlignmentMatchesTheUnitRule) {
+    const direction utf16_directions[] = {
+        {"unix_to_dos LE", nullptr, [](const unsigned char *i, std::size_t n, unsigned char *o) { return reference_unix_to_dos_utf16(i, n, o, false); }},
+        {"dos_to_unix LE", nullptr, [](const unsigned char *i, std::size_t n, unsigned char *o) { return reference_dos_to_unix_utf16(i, n, o, false); }},
+        {"unix_to_dos BE", nullptr, [](const unsigned char *i, std::size_t n, unsigned char *o) { return reference_unix_to_dos_utf16(i, n, o, true); }},
+        {"dos_to_unix BE", nullptr, [](const unsigned char *i, std::size_t n, unsigned char *o) { return reference_dos_to_unix_utf16(i, n, o, true); }},
+    };
+    const convert_kernel kernels[] = {
+        [](const unsigned char *i, std::size_t n, unsigned char *o) { return unix_to_dos_utf16(i, n, o, false); },
+        [](const unsigned char *i, std::size_t n, unsigned char *o) { return dos_to_unix_utf16(i, n, o, false); },
+        [](const unsigned char *i, std::size_t n, unsigned char *o) { return unix_to_dos_utf16(i, n, o, true); },
+        [](const unsigned char *i, std::size_t n, unsigned char *o) { return dos_to_unix_utf16(i, n, o, true); },
+    };
+    const std::string units[] = {std::string("\n\0", 2), std::string("\0\n", 2), std::string("\r\0", 2),
+                                 std::string("\0\r", 2), std::string("\n\r", 2), "ab", std::string("\n\n", 2)};
+    std::mt19937 rng(3);
+    std::vector<unsigned char> buf(8 + 301);
+    guarded_input guard;
+    for (std::size_t d = 0; d < std::size(kernels); ++d)
+        for (std::size_t n = 0; n <= 301; ++n) {
+            std::string in;
+            while (in.size() < n)
+                in += units[rng() % std::size(units)];
+            in.resize(n);
+            for (std::size_t offset = 0; offset < 8; ++offset) {
+                std::copy(in.begin(), in.end(), buf.begin() + static_cast<long>(offset));
+                check(kernels[d], utf16_directions[d].reference, in, buf.data() + offset,
+                      std::string(utf16_directions[d].name) + " n=" + std::to_string(n) + " offset=" + std::to_string(offset));
+            }
+            check(kernels[d], utf16_directions[d].reference, in, guard.place(in),
+                  std::string(utf16_directions[d].name) + " guarded n=" + std::to_string(n));
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllBuilt, Kernels, testing::ValuesIn(all_kernel_sets().begin(), all_kernel_sets().end()),
                          [](const testing::TestParamInfo<kernel_set> &info) { return std::string(info.param.name); });
 

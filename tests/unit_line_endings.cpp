@@ -46,6 +46,39 @@ TEST(Detect, OnlyAnExactCrLfPairInTheWindowMeansDos) {
     }
 }
 
+TEST(Detect, AByteOrderMarkMakesUtf16AndItsUnitsAreLookedAt) {
+    const std::string le_pair("\r\0\n\0", 4), be_pair("\0\r\0\n", 4);
+    struct {
+        std::string input;
+        text_encoding encoding;
+        int type;
+    } cases[] = {
+        {"", text_encoding::bytes, type_unix},
+        {"\xFF", text_encoding::bytes, type_unix},
+        {"\xFF\xFE", text_encoding::utf16le, type_unix},
+        {"\xFF\xFE" + le_pair, text_encoding::utf16le, type_dos},
+        {"\xFE\xFF" + be_pair, text_encoding::utf16be, type_dos},
+        {"\xFE\xFF" + le_pair, text_encoding::utf16be, type_unix},     // the other order's pair: no units CR, LF
+        {"\xFF\xFE" + std::string("x") + le_pair, text_encoding::utf16le, type_unix}, // pair off the unit grid
+        {"\xFF\xFE" + std::string("\r\n", 2), text_encoding::utf16le, type_unix},   // a unit, not a pair
+        {"\xFF\xFE\0", text_encoding::utf16le, type_unix},
+        {std::string("\xFF\xFE\0\0", 4), text_encoding::utf32, type_unix},
+        {std::string("\0\0\xFE\xFF", 4), text_encoding::utf32, type_unix},
+        // A first line longer than the window, in units.
+        {utf16(std::string(1500, 'x') + "\r\n", false), text_encoding::utf16le, type_dos},
+        {utf16("\n" + std::string(999, 'x') + "\r\n", true), text_encoding::utf16be, type_unix}, // pair at byte 2,002
+        {utf16("\n" + std::string(997, 'x') + "\r\n", true), text_encoding::utf16be, type_dos},  // pair at byte 1,998
+    };
+    for (const auto &c : cases) {
+        const auto e = encoding_of(bytes(c.input), c.input.size());
+        const std::string label = testing::PrintToString(c.input.substr(0, 8));
+        EXPECT_EQ(e, c.encoding) << label;
+        EXPECT_EQ(detect_type_of(bytes(c.input), c.input.size(), e), c.type) << label;
+        if (e == text_encoding::utf16le || e == text_encoding::utf16be)
+            EXPECT_EQ(detected_type_utf16(c.input, e == text_encoding::utf16be), c.type) << "the reference, " << label;
+    }
+}
+
 // The reference itself, against cases worked out by hand: UNIX to DOS puts
 // a CR before every LF (an existing CR is not looked at), DOS to UNIX drops
 // every CR.

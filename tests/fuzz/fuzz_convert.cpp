@@ -23,7 +23,11 @@ namespace {
     std::abort();
 }
 
-std::string naive(const std::string &in, int type) { return type == type_dos ? to_unix(in) : to_dos(in); }
+std::string naive(const std::string &in, int type, text_encoding e = text_encoding::bytes) {
+    if (e == text_encoding::utf16le || e == text_encoding::utf16be)
+        return converted_utf16(in, e == text_encoding::utf16be, type != type_dos);
+    return type == type_dos ? to_unix(in) : to_dos(in);
+}
 
 std::string in_path, out_path;
 
@@ -50,6 +54,15 @@ void check_kernels(const std::string &in) {
                 mismatch("an LF without its CR");
         if (std::string(out.begin(), out.begin() + static_cast<long>(n)) != naive(in, type_unix))
             mismatch(k.name);
+    }
+    for (text_encoding e : {text_encoding::utf16le, text_encoding::utf16be}) {
+        const bool big = e == text_encoding::utf16be;
+        for (int type : {type_unix, type_dos}) {
+            std::size_t n = type == type_dos ? dos_to_unix_utf16(p, in.size(), out.data(), big)
+                                             : unix_to_dos_utf16(p, in.size(), out.data(), big);
+            if (std::string(out.begin(), out.begin() + static_cast<long>(n)) != naive(in, type, e))
+                mismatch("a UTF-16 kernel");
+        }
     }
 }
 
@@ -83,8 +96,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::int32_t saved_len = run.chunk_len;
     run.chunk_len = lengths[control % std::size(lengths)];
     int type = detect_type();
-    if (type != detected_type(in.substr(0, static_cast<std::size_t>(run.chunk_len))))
+    const std::string first = in.substr(0, static_cast<std::size_t>(run.chunk_len));
+    if (run.encoding == text_encoding::utf32) { // refused by the driver
+        file_close(run.in_handle);
+        file_close(run.out_handle);
+        run.in_handle = run.out_handle = no_handle;
+        run.chunk_len = saved_len;
+        return 0;
+    }
+    const bool utf16 = run.encoding == text_encoding::utf16le || run.encoding == text_encoding::utf16be;
+    if (type != (utf16 ? detected_type_utf16(first, run.encoding == text_encoding::utf16be) : detected_type(first)))
         mismatch("detection");
+    if (utf16 && run.chunk_len < 4)
+        run.chunk_len = 4; // a unit carried and a CR unit left would leave nothing
     if (control / 16 % 3 == 1)
         type = type_unix;
     else if (control / 16 % 3 == 2)
@@ -105,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             got.append(buf, n);
         std::fclose(f);
     }
-    if (got != naive(in, type))
+    if (got != naive(in, type, run.encoding))
         mismatch("the chunk loop differs from converting the whole input at once");
     return 0;
 }
