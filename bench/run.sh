@@ -2,7 +2,7 @@
 # End-to-end benchmark: lfswap against cat (the copy limit: GNU cat copies
 # inside the kernel with copy_file_range, lfswap must read and write) and, when
 # installed, dos2unix/unix2dos -n (black-box peers), on 128 MiB of generated
-# text with the page cache warm and the output on tmpfs.
+# text (and the same as UTF-16) with the page cache warm and the output on tmpfs.
 #   bench/run.sh [BUILD_DIR] [RUNS]
 # Needs a build with Google Benchmark (lfswap_kernels_bench, lfswap_gen_text).
 set -euo pipefail
@@ -21,13 +21,20 @@ echo "== inputs: 128 MiB each, in $work"
 "$build/lfswap_gen_text" "$work/unix.txt" 128 unix
 "$build/lfswap_gen_text" "$work/dos.txt" 128 dos
 printf x > "$work/one.txt"
+# The same text as UTF-16LE with its byte-order mark (256 MiB each).
+for t in unix dos; do { printf '\xff\xfe'; iconv -f latin1 -t UTF-16LE "$work/$t.txt"; } > "$work/u16$t.txt"; done
 
 echo "== correctness against reference converters (perl, tr)"
 (cd "$work" && "$lfswap" unix.txt out.txt >/dev/null)
 perl -pe 's/\n/\r\n/g' "$work/unix.txt" | cmp - "$work/out.txt"
 (cd "$work" && "$lfswap" dos.txt out.txt >/dev/null)
 tr -d '\r' < "$work/dos.txt" | cmp - "$work/out.txt"
-echo "outputs match"
+for t in unix dos; do
+  (cd "$work" && "$lfswap" "$t.txt" out.txt >/dev/null && "$lfswap" "u16$t.txt" out16.txt >/dev/null)
+  { printf '\xff\xfe'; iconv -f latin1 -t UTF-16LE "$work/out.txt"; } | cmp - "$work/out16.txt"
+done
+rm -f "$work/out16.txt"
+echo "outputs match (bytes and UTF-16)"
 
 # Commands by name; each is run in $work with its output on tmpfs.
 declare -A cmd
@@ -38,7 +45,11 @@ cmd[cat_dos]="cat dos.txt > out.txt"
 # The same bytes through user space in lfswap's own chunk size: the floor
 # for anything that reads and writes.
 cmd[dd_unix]="dd if=unix.txt of=out.txt bs=49440 status=none"
-names=(lfswap_unix cat_unix dd_unix lfswap_dos cat_dos)
+cmd[lfswap_u16unix]="$lfswap u16unix.txt out.txt >/dev/null"
+cmd[lfswap_u16dos]="$lfswap u16dos.txt out.txt >/dev/null"
+cmd[cat_u16unix]="cat u16unix.txt > out.txt"
+cmd[cat_u16dos]="cat u16dos.txt > out.txt"
+names=(lfswap_unix cat_unix dd_unix lfswap_dos cat_dos lfswap_u16unix cat_u16unix lfswap_u16dos cat_u16dos)
 if command -v unix2dos >/dev/null && command -v dos2unix >/dev/null; then
   cmd[peer_unix]="unix2dos -q -n unix.txt out.txt"
   cmd[peer_dos]="dos2unix -q -n dos.txt out.txt"
@@ -73,6 +84,8 @@ for name in "${names[@]}"; do printf '%-12s %10.4f %10s\n' "$name" "${med[$name]
 echo
 printf 'lfswap / cat, UNIX input: %.2f\n' "$(echo "${med[lfswap_unix]} / ${med[cat_unix]}" | bc -l)"
 printf 'lfswap / cat, DOS input:  %.2f\n' "$(echo "${med[lfswap_dos]} / ${med[cat_dos]}" | bc -l)"
+printf 'lfswap / cat, UTF-16 UNIX input: %.2f\n' "$(echo "${med[lfswap_u16unix]} / ${med[cat_u16unix]}" | bc -l)"
+printf 'lfswap / cat, UTF-16 DOS input:  %.2f\n' "$(echo "${med[lfswap_u16dos]} / ${med[cat_u16dos]}" | bc -l)"
 printf 'lfswap / dd bs=49440, UNIX input: %.2f\n' "$(echo "${med[lfswap_unix]} / ${med[dd_unix]}" | bc -l)"
 if [ -n "${med[peer_unix]:-}" ]; then
   printf 'peer / lfswap, unix2dos: %.1f x\n' "$(echo "${med[peer_unix]} / ${med[lfswap_unix]}" | bc -l)"
