@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "tests/support/dialog_driver.h"
@@ -228,7 +229,11 @@ TEST_F(Console, AfterCtrlZAndFgTheQuestionStillTakesOneKey) {
     ASSERT_TRUE(s.wait_for("$ "));
     s.type("fg\n");
     ASSERT_TRUE(s.wait_for("a.txt -")) << s.screen;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Until the resumed tool has set its one-key mode again (the master side
+    // reads the terminal's modes); a loaded machine may take a while.
+    termios modes{};
+    for (int i = 0; i < 100 && tcgetattr(s.master, &modes) == 0 && (modes.c_lflag & ICANON); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     s.type("A"); // no return
     ASSERT_TRUE(s.wait_for("$ ", 5000)) << "the key needed a return after fg:" << s.screen;
     s.type("echo rc=$?\n");
