@@ -44,8 +44,6 @@ char *pick(file_dialog_record &record, const char *filter, char *path, char *tit
     return r == dialog_result::chosen ? path : nullptr;
 }
 
-bool is_option_word(const char *name) { return name != nullptr && (name[0] == '-' || name[0] == '/'); }
-
 // Asks what to do with the existing file `name`. Only Y, O, A, Q and N (either
 // case) answer; another key changes nothing and the next is read.
 void ask_overwrite(const char *name, bool *append) {
@@ -96,6 +94,8 @@ void after_failed_try(int *failed, const char **name, bool *append) {
 }
 
 } // namespace
+
+bool is_option_word(const char *name) { return name != nullptr && (name[0] == '-' || name[0] == '/'); }
 
 overwrite_answer answer_for_key(int key) {
     switch (key) {

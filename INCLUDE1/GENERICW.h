@@ -17,6 +17,9 @@ io_handle open_in_file(const char *name, bool use_dialog);
 // quits at the question).
 io_handle open_out_file(const char *name, bool append);
 
+// A word beginning with "-" or "/": an option, not a file name.
+bool is_option_word(const char *name);
+
 // The file-selection dialogs. Each returns its own static path buffer (the
 // next call of the same dialog overwrites it), or null when the dialog was
 // cancelled; `how` says also whether it could be shown at all.

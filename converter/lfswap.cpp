@@ -52,7 +52,7 @@ int main(int argc, char **argv) {
     // `lfswap *.txt` in a folder of three files would overwrite the second
     // with the first and read the third as a forcing word.
     for (int i = 3; i < argc; ++i)
-        if (argv[i][0] != '-' && argv[i][0] != '/' && path_exists(argv[i])) {
+        if (!is_option_word(argv[i]) && path_exists(argv[i])) {
             DIAGNOSTIC("%s names a file: give one input file and one output file", argv[i]);
             std::exit(exit_usage);
         }

@@ -57,16 +57,14 @@ bool file_write(io_handle h, const void *buffer, std::uint32_t length,
 bool file_seek(io_handle h, std::int64_t offset, seek_origin origin);
 bool file_close(io_handle h);
 
-// True when `h` is a regular file, the only kind the tool converts: one that
-// can be read again from its start and that ends. Not a folder, a device, a
-// FIFO, a socket or a terminal.
-bool file_is_regular(io_handle h);
-
 // What the open file `h` says of itself, to tell whether it changed.
 struct file_state {
     std::int64_t size;
     std::int64_t links;      // names it has; 0 once it was removed
     std::int64_t changed[2]; // last-change times (POSIX: data, status; Windows: last write, 0)
+    // A regular file, the only kind the tool converts: one that can be read
+    // again from its start and that ends (not a folder, a device, a FIFO, a
+    // socket or a terminal).
     bool regular;
 };
 // false when it cannot be had.

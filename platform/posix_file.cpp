@@ -217,11 +217,6 @@ bool file_close(io_handle h) {
     return close_released(fd_of(h)) == 0;
 }
 
-bool file_is_regular(io_handle h) {
-    struct stat st;
-    return is_open_handle(h) && fstat(fd_of(h), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool file_get_state(io_handle h, file_state *state) {
     struct stat st;
     if (!is_open_handle(h) || fstat(fd_of(h), &st) != 0)

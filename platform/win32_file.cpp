@@ -130,11 +130,6 @@ bool file_seek(io_handle h, std::int64_t offset, seek_origin origin) {
 
 bool file_close(io_handle h) { return usable(h) && CloseHandle(native(h)) != FALSE; }
 
-bool file_is_regular(io_handle h) {
-    file_state state;
-    return file_get_state(h, &state) && state.regular;
-}
-
 bool file_get_state(io_handle h, file_state *state) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!usable(h) || !GetFileInformationByHandle(native(h), &info))
