@@ -4,28 +4,39 @@
 
 namespace {
 
-bool always() { return true; }
-
 // The best first; the portable set last, since every CPU can run it.
-constexpr kernel_set sets[] = {
+constexpr const kernel_set *sets[] = {
 #if LFSWAP_X86_KERNELS
-    {"avx512vbmi2", x86::has_avx512_vbmi2, x86::unix_to_dos_avx512, x86::dos_to_unix_avx512},
-    {"avx2", x86::has_avx2, x86::unix_to_dos_avx2, x86::dos_to_unix_avx2},
-    {"sse2", x86::has_sse2, x86::unix_to_dos_sse2, x86::dos_to_unix_sse2},
+    &avx512_kernels,
+    &avx2_kernels,
+    &sse2_kernels,
 #endif
-    {"portable", always, unix_to_dos_portable, dos_to_unix_portable},
+    &portable_kernels,
 };
 
 } // namespace
 
-std::span<const kernel_set> all_kernel_sets() { return sets; }
+#if LFSWAP_X86_KERNELS
+// Every feature a set's files are compiled for is tested.
+bool cpu_has_sse2() { return __builtin_cpu_supports("sse2"); }
+bool cpu_has_avx2() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
+}
+bool cpu_has_avx512_vbmi2() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+#endif
+
+std::span<const kernel_set *const> all_kernel_sets() { return sets; }
 
 const kernel_set &active_kernels() {
     static const kernel_set &chosen = []() -> const kernel_set & {
-        for (const kernel_set &k : sets)
-            if (k.supported())
-                return k;
-        return sets[std::size(sets) - 1];
+        for (const kernel_set *k : sets)
+            if (k->supported())
+                return *k;
+        return portable_kernels;
     }();
     return chosen;
 }

@@ -7,38 +7,37 @@
 
 // Converts `n` bytes of `in` into `out` and returns the bytes written.
 // `out` must hold 2 x n + 64 bytes: vector kernels store whole vectors past
-// the end of what they produce. `in` is never read past `n`.
+// the end of what they produce. `in` is never read past `n`, and starts a
+// unit: in UTF-16 text, an odd `n` ends in a lone byte, passed as it is.
 using convert_kernel = std::size_t (*)(const unsigned char *in, std::size_t n, unsigned char *out);
+
+// One kernel per text, in text_encoding's order: bytes, UTF-16LE units,
+// UTF-16BE units.
+inline constexpr int kernel_texts = 3;
 
 struct kernel_set {
     const char *name;
     bool (*supported)(); // can this CPU run it?
-    convert_kernel unix_to_dos; // a CR before every LF
-    convert_kernel dos_to_unix; // every CR dropped
+    convert_kernel unix_to_dos[kernel_texts]; // a CR before every LF
+    convert_kernel dos_to_unix[kernel_texts]; // every CR dropped
 };
 
 // Every kernel set built into this executable, the best first; the
 // portable one is last and always supported.
-std::span<const kernel_set> all_kernel_sets();
+std::span<const kernel_set *const> all_kernel_sets();
 
 // The set the converters use, chosen once from the CPU's features.
 const kernel_set &active_kernels();
 
-// The portable kernels: eight bytes a step, no CPU features needed.
-std::size_t unix_to_dos_portable(const unsigned char *in, std::size_t n, unsigned char *out);
-std::size_t dos_to_unix_portable(const unsigned char *in, std::size_t n, unsigned char *out);
-
+// Each set lives in its own file, compiled for its own instruction set; it
+// holds no code that runs before its CPU test has passed.
+extern const kernel_set portable_kernels;
 #if LFSWAP_X86_KERNELS
-// converter/kernels_x86.cpp: each set's kernels and its CPU test.
-namespace x86 {
-bool has_avx512_vbmi2();
-bool has_avx2();
-bool has_sse2();
-std::size_t unix_to_dos_avx512(const unsigned char *in, std::size_t n, unsigned char *out);
-std::size_t dos_to_unix_avx512(const unsigned char *in, std::size_t n, unsigned char *out);
-std::size_t unix_to_dos_avx2(const unsigned char *in, std::size_t n, unsigned char *out);
-std::size_t dos_to_unix_avx2(const unsigned char *in, std::size_t n, unsigned char *out);
-std::size_t unix_to_dos_sse2(const unsigned char *in, std::size_t n, unsigned char *out);
-std::size_t dos_to_unix_sse2(const unsigned char *in, std::size_t n, unsigned char *out);
-} // namespace x86
+extern const kernel_set sse2_kernels;
+// The CPU tests, in converter/kernels.cpp: built for any x86 CPU.
+bool cpu_has_sse2();
+bool cpu_has_avx2();
+bool cpu_has_avx512_vbmi2();
+extern const kernel_set avx2_kernels;
+extern const kernel_set avx512_kernels;
 #endif

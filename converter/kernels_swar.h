@@ -1,23 +1,27 @@
-// Eight bytes at a time in a plain 64-bit register: the portable kernels'
-// step, and the vector kernels' way with a block that holds a hit.
+// Eight bytes at a time in a plain 64-bit register: the portable set's
+// vector, and the SSE2 set's way with dense hits. Internal linkage, like
+// everything the sets' files share (see kernels_blocks.h).
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "converter/line_endings.h"
 
-static_assert(std::endian::native == std::endian::little, "byte i of a word is bits 8i..8i+7");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "byte i of a word is bits 8i..8i+7");
 
-inline constexpr std::uint64_t ones = 0x0101010101010101ull;
+namespace {
 
-// 0x01 in every byte of `w` that equals `b`, 0 elsewhere (exact per byte).
-inline std::uint64_t byte_flags(std::uint64_t w, unsigned char b) {
-    std::uint64_t x = w ^ (ones * b);
+constexpr std::uint64_t ones = 0x0101010101010101ull;
+
+// 0x01 in every byte of `x` that is zero, 0 elsewhere (exact per byte).
+inline std::uint64_t zero_bytes(std::uint64_t x) {
     std::uint64_t nonzero = ((x & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | x;
     return (~nonzero >> 7) & ones;
 }
+
+// 0x01 in every byte of `w` that equals `b`.
+inline std::uint64_t byte_flags(std::uint64_t w, unsigned char b) { return zero_bytes(w ^ (ones * b)); }
 
 // A word with a hit: every byte's place in the output is worked out for all
 // eight at once with one multiply (a running count of hits per byte), then
@@ -71,3 +75,27 @@ inline unsigned char *dos_to_unix_word(const unsigned char *in, unsigned char *o
     }
     return o + (kept_up_to >> 56);
 }
+
+// The portable set's vector: a 64-bit word, its mask a 0x01 per hit byte.
+struct swar {
+    static constexpr std::size_t width = 8;
+    static constexpr unsigned dense_from = 1;
+    using reg = std::uint64_t;
+    static reg load(const unsigned char *p) {
+        reg w;
+        std::memcpy(&w, p, 8);
+        return w;
+    }
+    static void store(unsigned char *p, reg w) { std::memcpy(p, &w, 8); }
+    static reg splat(std::uint16_t pattern) { return 0x0001000100010001ull * pattern; }
+    static reg equal(reg w, reg pattern) { return zero_bytes(w ^ pattern); }
+    static reg unit_starts(reg m) { return m & (m >> 8) & 0x0001000100010001ull; }
+    // Hits are bits 8k; bit 63 never is one, and stands for the phantom 8.
+    static std::size_t first(reg m) { return static_cast<std::size_t>(__builtin_ctzll(m | 1ull << 63) + 1) >> 3; }
+    template <bool ToDos>
+    static unsigned char *dense(const unsigned char *b, reg, reg, unsigned char *o) {
+        return ToDos ? unix_to_dos_word(b, o) : dos_to_unix_word(b, o);
+    }
+};
+
+} // namespace

@@ -61,70 +61,18 @@ int detect_type() {
     return detect_type_of(run.in_buf, n, run.encoding);
 }
 
-namespace {
-
-// The next `code` unit (LF or CR) at or after `from`: the byte search is
-// the C library's, and a hit counts only when it is the low byte of a
-// whole, aligned unit whose high byte is zero. n when there is none.
-std::size_t next_unit(const unsigned char *in, std::size_t from, std::size_t n, unsigned char code, bool big) {
-    while (from < n) {
-        const void *hit = std::memchr(in + from, code, n - from);
-        if (hit == nullptr)
-            return n;
-        const std::size_t at = static_cast<std::size_t>(static_cast<const unsigned char *>(hit) - in);
-        // In big-endian units the low byte is the second one.
-        if (!big || at > 0) {
-            const std::size_t unit = big ? at - 1 : at;
-            if (unit % 2 == 0 && unit + 1 < n && in[big ? unit : unit + 1] == 0)
-                return unit;
-        }
-        from = at + 1;
-    }
-    return n;
-}
-
-} // namespace
-
-std::size_t unix_to_dos_utf16(const unsigned char *in, std::size_t n, unsigned char *out, bool big_endian) {
-    const unsigned char none = 0, cr_unit[2] = {big_endian ? none : cr, big_endian ? cr : none};
-    std::size_t used = 0, from = 0;
-    for (std::size_t at; (at = next_unit(in, from, n, lf, big_endian)) < n; from = at + 2) {
-        std::memcpy(out + used, in + from, at - from);
-        used += at - from;
-        std::memcpy(out + used, cr_unit, 2);
-        std::memcpy(out + used + 2, in + at, 2);
-        used += 4;
-    }
-    std::memcpy(out + used, in + from, n - from);
-    return used + n - from;
-}
-
-std::size_t dos_to_unix_utf16(const unsigned char *in, std::size_t n, unsigned char *out, bool big_endian) {
-    std::size_t used = 0, from = 0;
-    for (std::size_t at; (at = next_unit(in, from, n, cr, big_endian)) < n; from = at + 2) {
-        std::memcpy(out + used, in + from, at - from);
-        used += at - from;
-    }
-    std::memcpy(out + used, in + from, n - from);
-    return used + n - from;
-}
-
 // out_buf holds 4 x (chunk_len + 12,000) bytes: more than the kernels'
 // 2 x length + 64.
 std::uint32_t unix_to_dos(std::int32_t length) {
     const auto n = static_cast<std::size_t>(length);
     run.out_count += static_cast<std::int32_t>(
-        run.encoding == text_encoding::bytes
-            ? active_kernels().unix_to_dos(run.in_buf, n, run.out_buf)
-            : unix_to_dos_utf16(run.in_buf, n, run.out_buf, run.encoding == text_encoding::utf16be));
+        active_kernels().unix_to_dos[static_cast<int>(run.encoding)](run.in_buf, n, run.out_buf));
     return write_chunk(run.out_handle, run.out_buf, run.out_count);
 }
 
 std::uint32_t dos_to_unix(std::int32_t length) {
     const auto n = static_cast<std::size_t>(length);
     run.out_count += static_cast<std::int32_t>(
-        run.encoding == text_encoding::bytes
-            ? active_kernels().dos_to_unix(run.in_buf, n, run.out_buf)
-            : dos_to_unix_utf16(run.in_buf, n, run.out_buf, run.encoding == text_encoding::utf16be));
+        active_kernels().dos_to_unix[static_cast<int>(run.encoding)](run.in_buf, n, run.out_buf));
     return write_chunk(run.out_handle, run.out_buf, run.out_count);
 }

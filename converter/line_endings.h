@@ -24,14 +24,9 @@ text_encoding encoding_of(const unsigned char *bytes, std::size_t n);
 int detect_type();
 int detect_type_of(const unsigned char *bytes, std::size_t n, text_encoding encoding = text_encoding::bytes);
 
-// The UTF-16 converters: a CR unit before every LF unit; every CR unit
-// dropped. Every other unit, and an odd last byte, passes as it is. `out`
-// holds 2 x n bytes.
-std::size_t unix_to_dos_utf16(const unsigned char *in, std::size_t n, unsigned char *out, bool big_endian);
-std::size_t dos_to_unix_utf16(const unsigned char *in, std::size_t n, unsigned char *out, bool big_endian);
-
 // Convert the first `length` bytes of run.in_buf into run.out_buf, add to
 // run.out_count (which the caller has zeroed) and write the result to
-// run.out_handle. Return what write_chunk returns.
+// run.out_handle. Byte text is converted byte by byte, UTF-16 text unit by
+// unit (run.encoding says which; never UTF-32). Return what write_chunk returns.
 std::uint32_t unix_to_dos(std::int32_t length);
 std::uint32_t dos_to_unix(std::int32_t length);

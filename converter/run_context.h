@@ -8,7 +8,8 @@
 
 // How the input's text is stored: bytes, or UTF-16 of either byte order
 // (told by its byte-order mark), whose 2-byte units are converted as units.
-// UTF-32 is recognised only to be refused.
+// UTF-32 is recognised only to be refused. The kernel tables follow this
+// order.
 enum class text_encoding { bytes, utf16le, utf16be, utf32 };
 
 struct run_context {
