@@ -14,8 +14,10 @@ constexpr std::uint32_t out_access = access_read | access_write;
 constexpr int max_failed_tries = 2;
 constexpr int max_in_tries = 3;
 
-// Formats never receive a null pointer: a missing name shows as "(null)".
-const char *shown(const char *name) { return name != nullptr ? name : "(null)"; }
+// A name for a diagnostic or question on standard error: escaped on a
+// terminal, and a missing one shows as "(null)" (formats never receive a
+// null pointer).
+std::string shown(const char *name) { return name != nullptr ? printable_name(name, false) : "(null)"; }
 
 // Each dialog's record and buffers live as long as the process; the path
 // buffer is never cleared, so a dialog opens on the name last chosen in it.
@@ -47,7 +49,7 @@ char *pick(file_dialog_record &record, const char *filter, char *path, char *tit
 // Asks what to do with the existing file `name`. Only Y, O, A, Q and N (either
 // case) answer; another key changes nothing and the next is read.
 void ask_overwrite(const char *name, bool *append) {
-    std::fprintf(stderr, "\n\n%s aleady exists\n", name);
+    std::fprintf(stderr, "\n\n%s aleady exists\n", shown(name).c_str());
     std::fputs("Do you wish to overwrite Y\n", stderr);
     std::fputs("Do you wish to abort     Q\n", stderr);
     std::fputs("Do you wish to append    A\n", stderr);
@@ -67,9 +69,14 @@ void ask_overwrite(const char *name, bool *append) {
 }
 
 // Without a dialog no other name can be had: waiting for return first
-// would only hang a run that has no terminal.
-[[noreturn]] void no_output_can_be_chosen() {
+// would only hang a run that has no terminal. When the output word itself
+// asked for the dialog, say so: an absolute POSIX path begins with "/".
+[[noreturn]] void no_output_can_be_chosen(bool word_asked = false) {
     DIAGNOSTIC("no output file can be chosen");
+    if (word_asked)
+        std::fputs("  (an output word beginning with - or / asks for the file dialog, which needs a\n"
+                   "  terminal; write an absolute path as ./relative or through a symlink)\n",
+                   stderr);
     std::exit(exit_failure);
 }
 
@@ -126,7 +133,7 @@ io_handle open_in_file(const char *name, bool use_dialog) {
         if (h != invalid_handle)
             return h;
         if (tries == max_in_tries) {
-            DIAGNOSTIC("Can't open input file %s, BYE", shown(name));
+            DIAGNOSTIC("Can't open input file %s, BYE", shown(name).c_str());
             std::exit(exit_failure);
         }
         if (!use_dialog)
@@ -142,7 +149,7 @@ io_handle open_out_file(const char *name, bool append) {
             dialog_result how;
             name = pick_out_file(&how);
             if (how == dialog_result::unavailable)
-                no_output_can_be_chosen(); // asking again would loop for ever
+                no_output_can_be_chosen(true); // asking again would loop for ever
             if (name != nullptr && !append && path_exists(name))
                 ask_overwrite(name, &append);
         } while (name == nullptr);
@@ -155,7 +162,7 @@ io_handle open_out_file(const char *name, bool append) {
         while (h == invalid_handle && failed < max_failed_tries) {
             h = file_open(name, out_access, share_read, create_new, attr_normal);
             if (h == invalid_handle) {
-                DIAGNOSTIC("error opening/creating output file %s", shown(name));
+                DIAGNOSTIC("error opening/creating output file %s", shown(name).c_str());
                 after_failed_try(&failed, &name, nullptr);
             }
         }
@@ -166,15 +173,15 @@ io_handle open_out_file(const char *name, bool append) {
             h = file_open(name, out_access, share_read, append ? open_existing : create_always, attr_normal);
             if (h == invalid_handle) {
                 if (append)
-                    DIAGNOSTIC("error opening/creating output file %s", shown(name));
+                    DIAGNOSTIC("error opening/creating output file %s", shown(name).c_str());
                 else
-                    DIAGNOSTIC("error opening output file %s", shown(name));
+                    DIAGNOSTIC("error opening output file %s", shown(name).c_str());
                 after_failed_try(&failed, &name, &append);
             }
         }
     }
     if (h == invalid_handle) {
-        DIAGNOSTIC("error opening output file %s", shown(name));
+        DIAGNOSTIC("error opening output file %s", shown(name).c_str());
         std::exit(exit_failure);
     }
     // The result is not checked: on a file the move to its end cannot fail,

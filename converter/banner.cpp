@@ -22,7 +22,7 @@ constexpr std::size_t line_buffer_size = 320;
 
 char *empty_line;   // the empty interior line
 char *filled_line;  // the line being filled
-char *version_text; // "Ver. " + stamp + " 32 bit "
+char *version_text; // "Ver. " + stamp + the word size (" 32 bit ")
 
 void make_border(char *line, unsigned char left, unsigned char right) {
     line[0] = static_cast<char>(left);
@@ -76,8 +76,8 @@ void show_banner(int lines_used) {
 
     // __DATE__ and __TIME__ of this file: the stamp changes with each build
     // (and follows SOURCE_DATE_EPOCH where the compiler honours it).
-    std::snprintf(version_text, line_buffer_size, "Ver. %s 32 bit ",
-                  make_version(__DATE__, __TIME__, check_mark));
+    std::snprintf(version_text, line_buffer_size, "Ver. %s %d bit ", make_version(__DATE__, __TIME__, check_mark),
+                  static_cast<int>(8 * sizeof(void *)));
 
     empty_line[0] = static_cast<char>(box_vertical);
     std::memset(empty_line + 1, ' ', box_width - 2);

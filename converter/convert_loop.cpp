@@ -46,12 +46,12 @@ bool ends_in_cr(const unsigned char *p, std::uint32_t n, text_encoding e) {
 } // namespace
 
 void fail_reading(const char *name) {
-    DIAGNOSTIC("error reading input file %s", name);
+    DIAGNOSTIC("error reading input file %s", printable_name(name, false).c_str());
     quit_run(exit_failure);
 }
 
 void fail_writing(const char *name) {
-    DIAGNOSTIC("error writing output file %s", name);
+    DIAGNOSTIC("error writing output file %s", printable_name(name, false).c_str());
     quit_run(exit_failure);
 }
 
@@ -109,11 +109,11 @@ void convert_chunks(int type, const char *in_name, const char *out_name, const f
         }
     }
     if (input_changed(in_start, run.in_handle)) {
-        DIAGNOSTIC("input file %s changed while converting", in_name);
+        DIAGNOSTIC("input file %s changed while converting", printable_name(in_name, false).c_str());
         quit_run(exit_failure);
     }
     if (output_changed(out_start, written_total, run.out_handle)) {
-        DIAGNOSTIC("output file %s changed while converting", out_name);
+        DIAGNOSTIC("output file %s changed while converting", printable_name(out_name, false).c_str());
         quit_run(exit_failure);
     }
 }

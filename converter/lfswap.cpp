@@ -46,14 +46,15 @@ int main(int argc, char **argv) {
         std::exit(exit_usage);
     }
     if (int bad = first_inexact_word(argc, argv)) {
-        DIAGNOSTIC("%s: this name cannot be written in the system's code page", argv[bad]);
+        DIAGNOSTIC("%s: this name cannot be written in the system's code page", printable_name(argv[bad], false).c_str());
         std::exit(exit_failure);
     }
     // `lfswap *.txt` in a folder of three files would overwrite the second
     // with the first and read the third as a forcing word.
     for (int i = 3; i < argc; ++i)
         if (!is_option_word(argv[i]) && path_exists(argv[i])) {
-            DIAGNOSTIC("%s names a file: give one input file and one output file", argv[i]);
+            DIAGNOSTIC("%s names a file: give one input file and one output file",
+                       printable_name(argv[i], false).c_str());
             std::exit(exit_usage);
         }
     const char *in_name = argv[1];
@@ -65,7 +66,7 @@ int main(int argc, char **argv) {
     // buffers and the first read.
     run.in_handle = open_in_file(in_name, false);
     if (run.in_handle == invalid_handle) {
-        DIAGNOSTIC("Can't open input file %s, BYE", in_name);
+        DIAGNOSTIC("Can't open input file %s, BYE", printable_name(in_name, false).c_str());
         std::exit(exit_failure);
     }
     // Only a regular file is read twice from its start (detection, then the
@@ -83,7 +84,7 @@ int main(int argc, char **argv) {
     // Its units are four bytes: converted as bytes or as UTF-16 it would be
     // corrupted.
     if (run.encoding == text_encoding::utf32) {
-        DIAGNOSTIC("input file %s is UTF-32 text, which is not converted", in_name);
+        DIAGNOSTIC("input file %s is UTF-32 text, which is not converted", printable_name(in_name, false).c_str());
         quit_run(exit_failure);
     }
     if (argc == 4)
@@ -93,8 +94,10 @@ int main(int argc, char **argv) {
     file_state out_start{};
     (void)file_get_state(run.out_handle, &out_start); // unknown: not a regular file, left unchecked
 
-    std::printf("%s is a %s file ", in_name, type_name(type));
-    std::printf("%s will be a %s file\n", out_name, type_name(type == type_dos ? type_unix : type_dos));
+    // On a terminal the names are escaped, so that none can drive it.
+    std::printf("%s is a %s file ", printable_name(in_name, true).c_str(), type_name(type));
+    std::printf("%s will be a %s file\n", printable_name(out_name, true).c_str(),
+                type_name(type == type_dos ? type_unix : type_dos));
     if (live)
         std::fflush(stdout);
 

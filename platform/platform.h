@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // A file handle (io_handle). Zero means "no handle" (the run context starts that way);
 // invalid_handle is what a failed open yields. A POSIX backend must never
@@ -96,9 +97,17 @@ int first_inexact_word(int argc, char **argv);
 bool stdout_is_terminal();
 
 // Writes box-drawing text (code page 437 bytes) to standard error. On a
-// terminal that expects another encoding the backend may translate the
-// glyphs; redirected, the bytes go out unchanged.
+// terminal the backend draws the glyphs in the terminal's own character set
+// (on POSIX: UTF-8, code page 437, or ASCII look-alikes, by the locale's
+// codeset); redirected, the bytes go out unchanged.
 void write_cp437_to_stderr(const char *text, std::size_t length);
+
+// A file name as standard output (`to_stdout`) or standard error may show
+// it: on a terminal, control characters and bytes that the terminal's
+// character set cannot show become \ooo escapes (and a backslash \\), so
+// that a name cannot drive the terminal; redirected, the bytes as they are,
+// which is what scripts read. (Windows names hold no control characters.)
+std::string printable_name(const char *name, bool to_stdout);
 
 // Opens for reading the file that holds the running program's code (not
 // the loader that may have started it); invalid_handle when it cannot be
@@ -133,7 +142,10 @@ struct file_dialog_record {
     const char *default_ext; // appended to a name typed without one; may be null
 };
 
-enum class dialog_result { chosen, cancelled, unavailable };
+// chosen: a name is in the record. cancelled: the user said no. failed: no
+// name this time for another reason (a name the dialog could not take); the
+// caller may show it again. unavailable: no dialog can be had at all.
+enum class dialog_result { chosen, cancelled, failed, unavailable };
 
 // Cheap: whether a file-selection dialog could be shown now at all and
 // answered (a terminal to draw it on; a console and a display for the window).

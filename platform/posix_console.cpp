@@ -1,11 +1,14 @@
-// POSIX backend, the process and its console: start-up, code page 437
-// output, the terminal guard, key reading and the retry wait, the
-// executable's own file.
+// POSIX backend, the process and its console: start-up, the user's
+// character set, box drawing and names on a terminal, the terminal guard,
+// key reading and the retry wait, the executable's own file.
 #include "platform.h"
+#include "posix_terminal.h"
 
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cwchar>
+#include <cwctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,27 +72,86 @@ constexpr char16_t cp437_high[128] = {
     0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0,
     0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
 
-bool stderr_wants_utf8() {
-    static int answer = -1;
-    if (answer < 0) {
-        answer = 0;
-        if (isatty(STDERR_FILENO) == 1) {
-            // Ask the user's locale, then put the C locale back so that no
-            // other formatting changes.
-            if (std::setlocale(LC_CTYPE, "") != nullptr) {
-                const char *cs = nl_langinfo(CODESET);
-                answer = cs != nullptr && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0);
-                std::setlocale(LC_CTYPE, "C");
-            }
-        }
+// How a terminal with the user's codeset shows the box: the glyphs in
+// UTF-8, the bytes themselves where the codeset is code page 437, ASCII
+// look-alikes anywhere else (LANG=C, a locale that is not installed).
+enum class box_glyphs { utf8, cp437, ascii };
+
+box_glyphs terminal_glyphs() {
+    static const box_glyphs glyphs = [] {
+        const char *cs = user_codeset();
+        if (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0)
+            return box_glyphs::utf8;
+        if (std::strcmp(cs, "IBM437") == 0 || std::strcmp(cs, "CP437") == 0)
+            return box_glyphs::cp437;
+        return box_glyphs::ascii;
+    }();
+    return glyphs;
+}
+
+char ascii_for(unsigned char b) {
+    switch (b) {
+    case 0xC9: case 0xBB: case 0xC8: case 0xBC: case 0xDA: case 0xBF: case 0xC0: case 0xD9: return '+';
+    case 0xCD: return '=';
+    case 0xC4: return '-';
+    case 0xBA: case 0xB3: return '|';
+    case 0xFB: return 'v'; // the check mark
+    default: return '?';
     }
-    return answer == 1;
 }
 
 } // namespace
 
+int open_terminal() { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }
+
+locale_t user_ctype() {
+    static const locale_t made = [] {
+        locale_t l = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+        return l != static_cast<locale_t>(nullptr) ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
+    }();
+    return made;
+}
+
+const char *user_codeset() {
+    const char *cs = user_ctype() != static_cast<locale_t>(nullptr) ? nl_langinfo_l(CODESET, user_ctype()) : nullptr;
+    return cs != nullptr ? cs : "ANSI_X3.4-1968";
+}
+
+std::string escaped(const std::string &text) {
+    std::string out;
+    std::mbstate_t st{};
+    for (std::size_t i = 0; i < text.size();) {
+        wchar_t wc = 0;
+        const std::size_t len = std::mbrtowc(&wc, text.data() + i, text.size() - i, &st);
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (len == 0 || len > text.size() - i || std::iswcntrl(static_cast<wint_t>(wc))) {
+            char oct[8];
+            std::snprintf(oct, sizeof oct, "\\%03o", c);
+            out += oct;
+            st = {};
+            ++i;
+            continue;
+        }
+        if (c == '\\')
+            out += '\\';
+        out.append(text, i, len);
+        i += len;
+    }
+    return out;
+}
+
+std::string printable_name(const char *name, bool to_stdout) {
+    if (isatty(to_stdout ? STDOUT_FILENO : STDERR_FILENO) != 1)
+        return name;
+    const locale_t before = uselocale(user_ctype());
+    std::string shown = escaped(name);
+    uselocale(before);
+    return shown;
+}
+
 void write_cp437_to_stderr(const char *text, std::size_t length) {
-    if (!stderr_wants_utf8()) {
+    const box_glyphs glyphs = isatty(STDERR_FILENO) == 1 ? terminal_glyphs() : box_glyphs::cp437;
+    if (glyphs == box_glyphs::cp437) {
         std::fwrite(text, 1, length, stderr);
         return;
     }
@@ -103,6 +165,10 @@ void write_cp437_to_stderr(const char *text, std::size_t length) {
         auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
             out[used++] = static_cast<char>(b);
+            continue;
+        }
+        if (glyphs == box_glyphs::ascii) {
+            out[used++] = ascii_for(b);
             continue;
         }
         char16_t c = cp437_high[b - 0x80];
@@ -201,7 +267,7 @@ extern "C" void on_guarded_signal(int sig) {
 struct tty_guard {
     bool ok = false;
     explicit tty_guard(bool raw) {
-        tty_fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        tty_fd = open_terminal();
         if (tty_fd < 0 || tcgetattr(tty_fd, &tty_saved) != 0)
             return;
         tty_wanted = tty_saved;

@@ -2,16 +2,17 @@
 // title, the filter list with the selected pair marked, then a file-name
 // line edited with libedit on the controlling terminal (never stdin or
 // stdout, which may be redirected). Tab completes names, a second Tab lists
-// the candidates, a folder name alone lists that folder, the up arrow
-// brings back names chosen before in this run.
+// the candidates, a folder name alone lists that folder, Ctrl-T moves to the
+// next filter pair, the up arrow brings back names chosen before in this run.
 #include "platform.h"
+#include "posix_terminal.h"
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,15 +27,22 @@
 
 namespace {
 
-// What one dialog call works with; the completion and cancel functions,
-// called by libedit, find it here.
+// What one dialog call works with. libedit hands it to the functions it
+// calls back (EL_CLIENTDATA).
 struct dialog_state {
     int tty = -1;
-    std::vector<std::string> patterns; // of the selected filter pair
+    const char *filter = nullptr; // the record's pairs
+    std::uint32_t pair = 1;       // the one shown selected, 1 = first
+    std::vector<std::string> patterns; // of that pair
     bool cancelled = false;
     std::string last_tab; // the line as the previous Tab left it
 };
-dialog_state state;
+
+dialog_state &state_of(EditLine *el) {
+    void *p = nullptr;
+    el_get(el, EL_CLIENTDATA, &p);
+    return *static_cast<dialog_state *>(p);
+}
 
 // Names chosen in this run, for the up arrow.
 History *chosen_names() {
@@ -47,44 +55,16 @@ History *chosen_names() {
     return h;
 }
 
-void tty_write(const std::string &text) {
+void tty_write(const dialog_state &st, const std::string &text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        ssize_t n = write(state.tty, text.data() + done, text.size() - done);
+        ssize_t n = write(st.tty, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return;
         done += static_cast<std::size_t>(n);
     }
-}
-
-// A name as it may be shown: control characters and bytes that are not
-// UTF-8 as octal escapes, as `ls -b` does, so that a file named with an
-// escape sequence cannot drive the terminal.
-std::string escaped(const std::string &name) {
-    std::string out;
-    const auto *p = reinterpret_cast<const unsigned char *>(name.data());
-    const std::size_t n = name.size();
-    for (std::size_t i = 0; i < n;) {
-        unsigned char c = p[i];
-        std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-        bool valid = len > 0 && i + len <= n && (len == 1 || c >= 0xC2);
-        for (std::size_t k = 1; valid && k < len; ++k)
-            valid = (p[i + k] & 0xC0) == 0x80;
-        if (!valid || c < 0x20 || c == 0x7F) {
-            char oct[8];
-            std::snprintf(oct, sizeof oct, "\\%03o", c);
-            out += c == '\\' ? "\\\\" : oct;
-            ++i;
-            continue;
-        }
-        if (c == '\\')
-            out += '\\';
-        out.append(name, i, len);
-        i += len;
-    }
-    return out;
 }
 
 std::size_t shown_width(const std::string &text) {
@@ -94,16 +74,57 @@ std::size_t shown_width(const std::string &text) {
     return w;
 }
 
-bool matches_filter(const std::string &name) {
-    for (const std::string &p : state.patterns)
+// The filter pairs of a record: each display text, then its patterns.
+struct filter_pair {
+    std::string text;
+    std::vector<std::string> patterns;
+};
+std::vector<filter_pair> filter_pairs(const char *filter) {
+    std::vector<filter_pair> pairs;
+    for (const char *p = filter; p != nullptr && *p != '\0';) {
+        const char *pattern = p + std::strlen(p) + 1;
+        filter_pair f{p, {}};
+        const std::string list = pattern;
+        for (std::size_t at = 0; at <= list.size();) {
+            std::size_t semi = std::min(list.find(';', at), list.size());
+            f.patterns.push_back(list.substr(at, semi - at));
+            at = semi + 1;
+        }
+        pairs.push_back(f);
+        p = pattern + std::strlen(pattern) + 1;
+    }
+    return pairs;
+}
+
+// Selects pair `pair` (1 on) and answers the "Files of type" line for it.
+std::string select_pair(dialog_state &st, std::uint32_t pair) {
+    const std::vector<filter_pair> pairs = filter_pairs(st.filter);
+    st.pair = pair >= 1 && pair <= pairs.size() ? pair : 1;
+    st.patterns = pairs.empty() ? std::vector<std::string>{} : pairs[st.pair - 1].patterns;
+    std::string line = "  Files of type:";
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        line += i + 1 == st.pair ? "  [" + pairs[i].text + "]" : "   " + pairs[i].text + " ";
+    return line + "\n";
+}
+
+bool matches_filter(const dialog_state &st, const std::string &name) {
+    for (const std::string &p : st.patterns)
         if (p == "*.*" || p == "*" || fnmatch(p.c_str(), name.c_str(), FNM_CASEFOLD) == 0)
             return true;
     return false;
 }
 
+// `~` and `~/...` name the home folder, as in a shell.
+std::string with_home(const std::string &typed) {
+    const char *home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0' || !(typed == "~" || typed.starts_with("~/")))
+        return typed;
+    return home + typed.substr(1);
+}
+
 bool is_folder(const std::string &path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return stat(with_home(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 struct entry {
@@ -114,9 +135,9 @@ struct entry {
 // The entries of `folder` that start with `prefix`: folders always, files
 // that the filter lets through, hidden ones only for a prefix that starts
 // with ".". Folders first, each group in name order.
-std::vector<entry> entries(const std::string &folder, const std::string &prefix) {
+std::vector<entry> entries(const dialog_state &st, const std::string &folder, const std::string &prefix) {
     std::vector<entry> found;
-    const std::string where = folder.empty() ? "./" : folder;
+    const std::string where = folder.empty() ? "./" : with_home(folder);
     DIR *d = opendir(where.c_str());
     if (d == nullptr)
         return found;
@@ -127,7 +148,7 @@ std::vector<entry> entries(const std::string &folder, const std::string &prefix)
         if (name[0] == '.' && (prefix.empty() || prefix[0] != '.'))
             continue;
         bool folder_entry = is_folder(where + "/" + name);
-        if (folder_entry || matches_filter(name))
+        if (folder_entry || matches_filter(st, name))
             found.push_back({name, folder_entry});
     }
     closedir(d);
@@ -138,9 +159,9 @@ std::vector<entry> entries(const std::string &folder, const std::string &prefix)
 }
 
 // The entries in columns that fit the terminal, on their own lines.
-void show_listing(const std::vector<entry> &found) {
+void show_listing(const dialog_state &st, const std::vector<entry> &found) {
     winsize ws{};
-    std::size_t width = ioctl(state.tty, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
+    std::size_t width = ioctl(st.tty, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
     std::vector<std::string> cells;
     std::size_t cell = 1;
     for (const entry &e : found) {
@@ -163,24 +184,34 @@ void show_listing(const std::vector<entry> &found) {
     }
     if (cells.empty())
         out += "  (nothing here)\n";
-    tty_write(out);
+    tty_write(st, out);
 }
 
 // The typed text up to the cursor, split into its folder and the start of
-// the name in it.
+// the name in it. A lone `~` is the home folder itself.
 void split_typed(const std::string &typed, std::string *folder, std::string *prefix) {
     std::size_t slash = typed.find_last_of('/');
     *folder = slash == std::string::npos ? "" : typed.substr(0, slash + 1);
     *prefix = slash == std::string::npos ? typed : typed.substr(slash + 1);
 }
 
-extern "C" unsigned char complete_name(EditLine *el, int) {
+std::string line_of(EditLine *el, bool to_cursor) {
     const LineInfo *li = el_line(el);
-    std::string line(li->buffer, static_cast<std::size_t>(li->lastchar - li->buffer));
-    std::string typed(li->buffer, static_cast<std::size_t>(li->cursor - li->buffer));
+    return std::string(li->buffer, static_cast<std::size_t>((to_cursor ? li->cursor : li->lastchar) - li->buffer));
+}
+
+extern "C" unsigned char complete_name(EditLine *el, int) {
+    dialog_state &st = state_of(el);
+    const std::string line = line_of(el, false), typed = line_of(el, true);
+    if (typed == "~") { // as a shell does: the home folder, then its names
+        if (el_insertstr(el, "/") != 0)
+            return CC_ERROR;
+        st.last_tab.clear();
+        return CC_REFRESH;
+    }
     std::string folder, prefix;
     split_typed(typed, &folder, &prefix);
-    std::vector<entry> found = entries(folder, prefix);
+    std::vector<entry> found = entries(st, folder, prefix);
     if (found.empty())
         return CC_REFRESH_BEEP;
     std::string common = found[0].name;
@@ -194,22 +225,76 @@ extern "C" unsigned char complete_name(EditLine *el, int) {
     if (found.size() == 1 && found[0].folder)
         more += "/";
     if (!more.empty()) {
-        el_insertstr(el, more.c_str());
-        state.last_tab.clear();
+        if (el_insertstr(el, more.c_str()) != 0)
+            return CC_ERROR;
+        // Still more than one candidate: the next Tab lists them.
+        st.last_tab = found.size() > 1 ? line_of(el, false) : "";
         return CC_REFRESH;
     }
-    if (found.size() > 1 && state.last_tab == line) {
-        show_listing(found);
+    if (found.size() > 1 && st.last_tab == line) {
+        show_listing(st, found);
         return CC_REDISPLAY;
     }
-    state.last_tab = line;
+    st.last_tab = line;
     return CC_REFRESH_BEEP;
 }
 
 // Esc, then return: the dialog is cancelled.
-extern "C" unsigned char cancel_dialog(EditLine *, int) {
-    state.cancelled = true;
+extern "C" unsigned char cancel_dialog(EditLine *el, int) {
+    state_of(el).cancelled = true;
     return CC_NEWLINE;
+}
+
+// Ctrl-T: the next filter pair, shown on a new "Files of type" line.
+extern "C" unsigned char next_filter(EditLine *el, int) {
+    dialog_state &st = state_of(el);
+    std::string line = "\n";
+    line += select_pair(st, st.pair + 1);
+    tty_write(st, line);
+    st.last_tab.clear();
+    return CC_REDISPLAY;
+}
+
+// ESC [ and ESC O start a key's escape sequence. It is read here whole, so
+// that a key without a binding (PgUp, F5, Insert, any sequence not known)
+// puts nothing on the line; libedit's own reading would stop at the first
+// byte it does not know and type the rest ("~" for PgDn). The keys that
+// edit are passed on as the control keys that do the same.
+extern "C" unsigned char key_sequence(EditLine *el, int) {
+    std::string params;
+    wchar_t c = 0;
+    for (;;) {
+        if (el_wgetc(el, &c) != 1)
+            return CC_EOF;
+        if (c < 0x20 || c > 0x3F)
+            break;
+        params += static_cast<char>(c);
+    }
+    const std::string key = params + static_cast<char>(c < 0x80 ? c : '?');
+    auto move = [el](int by) {
+        el_cursor(el, by);
+        return static_cast<unsigned char>(CC_CURSOR);
+    };
+    if (key == "A")
+        return el_push(el, "\x10"), CC_NORM; // up: the name chosen before (Ctrl-P)
+    if (key == "B")
+        return el_push(el, "\x0e"), CC_NORM; // down (Ctrl-N)
+    if (key == "C")
+        return move(1);
+    if (key == "D")
+        return move(-1);
+    if (key == "H" || key == "1~" || key == "7~")
+        return move(-static_cast<int>(line_of(el, true).size()));
+    if (key == "F" || key == "4~" || key == "8~")
+        return move(static_cast<int>(line_of(el, false).size()));
+    if (key == "3~") { // Delete: the character under the cursor
+        if (line_of(el, true).size() == line_of(el, false).size())
+            return CC_REFRESH_BEEP;
+        el_cursor(el, 1);
+        el_deletestr(el, 1);
+        return CC_REFRESH;
+    }
+    return CC_REFRESH; // no binding: nothing happens
 }
 
 const char *prompt(EditLine *) { return "File name: "; }
@@ -218,6 +303,31 @@ bool has_extension(const std::string &name) {
     std::size_t slash = name.find_last_of('/');
     std::size_t dot = name.find_last_of('.');
     return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+}
+
+// The full path of a typed name, as the kernel will reach it: `~` for the
+// home folder, a relative name joined to the current folder, and the
+// folder part made real with realpath. `..` is never taken off by text:
+// after a symlink it leads where the link leads. Empty with `gone` set
+// when the current folder no longer exists.
+std::string full_path(const std::string &typed, bool *gone) {
+    std::string name = with_home(typed);
+    *gone = false;
+    const std::size_t slash = name.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? name : name.substr(slash + 1);
+    if (char *real = realpath(folder.c_str(), nullptr)) {
+        folder = real;
+        std::free(real);
+    } else if (name[0] != '/') {
+        char here[4096];
+        if (getcwd(here, sizeof here) == nullptr) {
+            *gone = errno == ENOENT;
+            return "";
+        }
+        folder = std::string(here) + "/" + folder;
+    }
+    return folder == "/" ? "/" + leaf : folder + "/" + leaf;
 }
 
 // libedit decodes keys through the C library's locale, and the program
@@ -241,11 +351,12 @@ struct line_editor {
     user_locale locale; // first: libedit reads it when it starts
     FILE *in = nullptr, *out = nullptr;
     EditLine *el = nullptr;
-    line_editor() {
-        state.tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (state.tty < 0)
+    dialog_state &st;
+    explicit line_editor(dialog_state &state) : st(state) {
+        st.tty = open_terminal();
+        if (st.tty < 0)
             return;
-        int in_fd = fcntl(state.tty, F_DUPFD_CLOEXEC, 3), out_fd = fcntl(state.tty, F_DUPFD_CLOEXEC, 3);
+        int in_fd = fcntl(st.tty, F_DUPFD_CLOEXEC, 3), out_fd = fcntl(st.tty, F_DUPFD_CLOEXEC, 3);
         in = in_fd >= 0 ? fdopen(in_fd, "r") : nullptr;
         out = out_fd >= 0 ? fdopen(out_fd, "w") : nullptr;
         if (in == nullptr || out == nullptr)
@@ -253,6 +364,7 @@ struct line_editor {
         el = el_init("lfswap", in, out, out);
         if (el == nullptr)
             return;
+        el_set(el, EL_CLIENTDATA, &st);
         el_set(el, EL_EDITOR, "emacs");
         el_set(el, EL_PROMPT, prompt);
         // libedit restores the terminal on a signal that ends the process
@@ -261,11 +373,17 @@ struct line_editor {
         el_set(el, EL_HIST, history, chosen_names());
         el_set(el, EL_ADDFN, "lfswap-complete", "complete a file or folder name", complete_name);
         el_set(el, EL_ADDFN, "lfswap-cancel", "cancel the dialog", cancel_dialog);
+        el_set(el, EL_ADDFN, "lfswap-filter", "the next filter pair", next_filter);
+        el_set(el, EL_ADDFN, "lfswap-key", "a key's escape sequence", key_sequence);
         el_set(el, EL_BIND, "^I", "lfswap-complete", nullptr);
+        el_set(el, EL_BIND, "^T", "lfswap-filter", nullptr);
         el_set(el, EL_BIND, "^U", "em-kill-line", nullptr); // as at a shell: the whole line goes
         el_set(el, EL_BIND, "\\e\\n", "lfswap-cancel", nullptr);
         el_set(el, EL_BIND, "\\e\\r", "lfswap-cancel", nullptr);
         el_set(el, EL_BIND, "\\e\\e", "lfswap-cancel", nullptr);
+        // Last: binding the two leads drops libedit's own longer ones.
+        el_set(el, EL_BIND, "\\e[", "lfswap-key", nullptr);
+        el_set(el, EL_BIND, "\\eO", "lfswap-key", nullptr);
     }
     ~line_editor() {
         if (el != nullptr)
@@ -274,9 +392,9 @@ struct line_editor {
             std::fclose(in);
         if (out != nullptr)
             std::fclose(out);
-        if (state.tty >= 0)
-            close(state.tty);
-        state.tty = -1;
+        if (st.tty >= 0)
+            close(st.tty);
+        st.tty = -1;
     }
     line_editor(const line_editor &) = delete;
     line_editor &operator=(const line_editor &) = delete;
@@ -285,7 +403,7 @@ struct line_editor {
 } // namespace
 
 bool dialog_available() {
-    int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int fd = open_terminal();
     if (fd < 0)
         return false;
     close(fd);
@@ -293,21 +411,10 @@ bool dialog_available() {
 }
 
 dialog_result show_open_dialog(file_dialog_record *record) {
-    state = {};
-    std::uint32_t pair = 1;
-    for (const char *p = record->filter; p != nullptr && *p != '\0'; ++pair) {
-        const char *pattern = p + std::strlen(p) + 1;
-        p = pattern + std::strlen(pattern) + 1;
-        if (pair == record->filter_index) {
-            std::string list = pattern;
-            for (std::size_t at = 0; at <= list.size();) {
-                std::size_t semi = std::min(list.find(';', at), list.size());
-                state.patterns.push_back(list.substr(at, semi - at));
-                at = semi + 1;
-            }
-        }
-    }
-    line_editor ed;
+    dialog_state st;
+    st.filter = record->filter;
+    const std::string files_of_type = select_pair(st, record->filter_index);
+    line_editor ed(st);
     if (ed.el == nullptr)
         return dialog_result::unavailable;
     // libedit writes its prompt before it sets the terminal's edit mode; a
@@ -317,18 +424,12 @@ dialog_result show_open_dialog(file_dialog_record *record) {
 
     std::string head = "\n";
     head += record->title != nullptr ? record->title : "Open";
-    head += "\n  Files of type:";
-    std::uint32_t index = 1;
-    for (const char *p = record->filter; p != nullptr && *p != '\0'; ++index) {
-        const char *pattern = p + std::strlen(p) + 1;
-        head += index == record->filter_index ? "  [" : "   ";
-        head += p;
-        head += index == record->filter_index ? "]" : " ";
-        p = pattern + std::strlen(pattern) + 1;
-    }
-    head += "\n  Return takes the name. Tab completes, Tab Tab lists; Return on a folder name\n"
-            "  (or on nothing) lists it. Ctrl-D on an empty line, or Esc Return, cancels.\n";
-    tty_write(head);
+    head += "\n" + files_of_type;
+    head += "  Return takes the name. Tab completes, Tab Tab lists; Return on a folder name\n"
+            "  (or on nothing) lists it. Ctrl-T: the next file type. ~ is your home folder.\n"
+            "  Ctrl-D on an empty line, or Esc Return, cancels: the tool then asks again.\n"
+            "  Ctrl-C ends the run.\n";
+    tty_write(st, head);
 
     std::string held = record->path;
     for (;;) {
@@ -338,34 +439,42 @@ dialog_result show_open_dialog(file_dialog_record *record) {
         el_set(ed.el, EL_PREP_TERM, 1);
         int count = 0;
         const char *got = el_gets(ed.el, &count);
-        if (got == nullptr || count <= 0 || state.cancelled)
+        if (st.cancelled || (got == nullptr && count == 0) || (got != nullptr && count <= 0))
             return dialog_result::cancelled;
+        if (got == nullptr)
+            return dialog_result::failed; // the terminal could not be read
         std::string typed(got, static_cast<std::size_t>(count));
         while (!typed.empty() && (typed.back() == '\n' || typed.back() == '\r'))
             typed.pop_back();
         if (typed.empty() || is_folder(typed)) {
-            show_listing(entries(typed.empty() ? "" : typed + (typed.back() == '/' ? "" : "/"), ""));
-            held = typed.empty() || typed.back() == '/' ? typed : typed + "/";
+            const std::string folder = typed.empty() || typed.back() == '/' ? typed : typed + "/";
+            show_listing(st, entries(st, folder, ""));
+            held = folder;
             continue;
         }
         if (record->default_ext != nullptr && !has_extension(typed))
             typed = typed + "." + record->default_ext;
-        std::error_code ec;
-        std::filesystem::path full = std::filesystem::absolute(typed, ec).lexically_normal();
-        std::string chosen = full.string();
-        if (ec || chosen.size() + 1 > record->path_size) {
-            tty_write("  That name is too long.\n");
-            return dialog_result::cancelled;
+        bool gone = false;
+        const std::string chosen = full_path(typed, &gone);
+        held = typed;
+        if (gone) {
+            tty_write(st, "  The current folder no longer exists.\n");
+            continue;
+        }
+        if (chosen.empty() || chosen.size() + 1 > record->path_size) {
+            tty_write(st, "  That name is too long.\n");
+            continue;
         }
         if ((record->flags & dialog_file_must_exist) && !path_exists(chosen.c_str())) {
-            tty_write("  " + escaped(chosen) + "\n  File not found. Check the file name and try again.\n");
+            tty_write(st, "  " + escaped(chosen) + "\n  File not found. Check the file name and try again.\n");
             continue;
         }
         HistEvent ev;
         history(chosen_names(), &ev, H_ENTER, chosen.c_str());
         std::memcpy(record->path, chosen.c_str(), chosen.size() + 1);
+        record->filter_index = st.pair;
         if (record->file_title != nullptr && record->file_title_size > 0) {
-            std::string title = full.filename().string();
+            const std::string title = chosen.substr(chosen.find_last_of('/') + 1);
             std::size_t n = std::min<std::size_t>(title.size(), record->file_title_size - 1);
             std::memcpy(record->file_title, title.data(), n);
             record->file_title[n] = '\0';

@@ -89,6 +89,9 @@ void process_start() {
 
 bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 
+// Windows file names cannot hold control characters (1 to 31 are refused).
+std::string printable_name(const char *name, bool) { return name; }
+
 void write_cp437_to_stderr(const char *text, std::size_t length) {
     // A console shows code page 437 as it is.
     std::fwrite(text, 1, length, stderr);
@@ -233,8 +236,10 @@ dialog_result show_open_dialog(file_dialog_record *record) {
         if (!GetOpenFileNameW(ofn))
             return dialog_result_for_error(CommDlgExtendedError());
         if (narrowed_exactly(path, record->path, static_cast<int>(record->path_size)) &&
-            narrowed_exactly(file_title, record->file_title, static_cast<int>(record->file_title_size)))
+            narrowed_exactly(file_title, record->file_title, static_cast<int>(record->file_title_size))) {
+            record->filter_index = ofn->nFilterIndex;
             return dialog_result::chosen;
+        }
         std::fputs("That name cannot be used here\n", stderr);
         std::fflush(stderr);
     }

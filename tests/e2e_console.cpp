@@ -2,6 +2,7 @@
 // real pseudo-terminal as a user would answer them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <regex>
@@ -424,7 +425,11 @@ TEST_F(Console, TheRetryWaitEndsAtReturnOnly) {
 TEST_F(Console, WithoutATerminalTheDialogIsUnavailableAndNothingHangs) {
     auto r = run_tool({"a.txt", "-"}, dir.path);
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains_match(r.err, "^" + diagnostic("no output file can be chosen") + "$")) << r.err;
+    // The word asked for the dialog: a second line says why there is none.
+    EXPECT_TRUE(contains_match(r.err, "^" + diagnostic("no output file can be chosen"))) << r.err;
+    EXPECT_TRUE(r.err.ends_with("chosen\n  (an output word beginning with - or / asks for the file dialog, which "
+                                "needs a\n  terminal; write an absolute path as ./relative or through a symlink)\n"))
+        << r.err;
     // After a failed try no wait and no second try: no name could be had.
     auto r2 = run_tool({"a.txt", "no/x.txt"}, dir.path);
     EXPECT_EQ(r2.status, 1);
@@ -447,16 +452,33 @@ TEST_F(Console, AFileHeldAsInputCannotBeAnotherRunsOutput) {
     EXPECT_EQ(read_file(dir / "b.txt"), "held\n");
 }
 
-TEST_F(Console, TheBannerShowsAsBoxGlyphsOnAUtf8Terminal) {
-    pty_options o;
-    o.stdio_on_terminal = true;
-    o.env = {"LC_ALL=C.UTF-8"};
-    pty_session s;
-    dialog_driver d(s, tool_exe(), {}, dir.path, o);
-    EXPECT_EQ(s.finish(), 6);
-    std::string text = shown_text(s.screen);
-    for (const char *glyph : {"\u2554\u2550\u2550", "\u2557", "\u2551", "\u255A", "\u255D", "\u221A"})
-        EXPECT_NE(text.find(glyph), std::string::npos) << glyph;
+// UTF-8 glyphs where the locale's codeset is UTF-8; elsewhere ASCII (the
+// Windows console draws code page 437 itself).
+TEST_F(Console, TheBannerIsDrawnInTheTerminalsCharacterSet) {
+    struct {
+        std::string locale;
+        std::vector<std::string> glyphs;
+    } cases[] = {
+        {"LC_ALL=C.UTF-8", {"\u2554\u2550\u2550", "\u2557", "\u2551", "\u255A", "\u255D", "\u221A"}},
+        {"LANG=C", {"+====", "=+", "|", "v "}},
+        {"LANG=xx_YY.none", {"+===="}}, // a locale that is not installed
+    };
+    for (const auto &c : cases) {
+        if (under_runner() && c.locale != "LC_ALL=C.UTF-8")
+            continue;
+        pty_options o;
+        o.stdio_on_terminal = true;
+        o.env = {c.locale};
+        pty_session s;
+        dialog_driver d(s, tool_exe(), {}, dir.path, o);
+        EXPECT_EQ(s.finish(), 6);
+        std::string text = shown_text(s.screen);
+        for (const std::string &glyph : c.glyphs)
+            EXPECT_NE(text.find(glyph), std::string::npos) << c.locale << " " << glyph << text;
+        if (c.glyphs[0][0] == '+')
+            EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char b) { return (b & 0x80) == 0; }))
+                << c.locale << ": a byte that is not ASCII";
+    }
 }
 
 TEST_F(Console, OnATerminalTheAnnouncementAndPercentageAppear) {
@@ -520,4 +542,37 @@ TEST_F(Console, TheInputDialogCancelledTwiceEndsTheRun) {
     EXPECT_EQ(s.finish(), 1);
     EXPECT_EQ(s.out, "");
     EXPECT_TRUE(contains_match(s.err, "^" + diagnostic("Can't open input file (null), BYE") + "$")) << s.err;
+}
+
+TEST_F(Console, NamesOnATerminalAreShownEscapedAndInAPipeAsTheyAre) {
+    if (under_runner())
+        GTEST_SKIP() << "Windows names hold no control characters";
+    const std::string odd = "odd\x1b[2J\x1b]2;PWNED\x07.txt", shown = "odd\\033[2J\\033]2;PWNED\\007.txt";
+    write_file(dir / odd, "x\n");
+    pty_options tty;
+    tty.stdio_on_terminal = true;
+    tty.env = {"TERM=xterm"};
+    struct {
+        std::vector<std::string> args;
+        std::string keys, on_screen;
+    } cases[] = {
+        {{odd, "b.txt"}, "", shown + " is a UNIX file b.txt will be a DOS file"}, // standard output
+        {{"no" + odd, "b.txt"}, "", "Can't open input file no" + shown + ", BYE"},  // a diagnostic
+        {{"a.txt", "-"}, "od\t\n", shown + " aleady exists"},                    // the question, then Q
+    };
+    for (const auto &c : cases) {
+        pty_session s;
+        start_on_pty(s, tool_exe(), c.args, dir.path, tty);
+        if (!c.keys.empty()) {
+            ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
+            s.type(c.keys);
+        }
+        EXPECT_TRUE(s.wait_for(c.on_screen)) << testing::PrintToString(s.screen);
+        if (!c.keys.empty())
+            s.type("q");
+        s.finish();
+        EXPECT_EQ(s.screen.find("\x1b[2J"), std::string::npos) << c.on_screen << ": the name drove the terminal";
+    }
+    auto piped = run_tool({"no" + odd, "b.txt"}, dir.path);
+    EXPECT_TRUE(has_diagnostic(piped.err, "Can't open input file no" + odd + ", BYE")) << piped.err;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include <sys/ioctl.h>
 
@@ -26,12 +27,15 @@ struct Dialog : testing::Test {
             write_file(dir / name, "x\n");
         }
     }
-    // The probe's two dialogs with the filter pair "Text (*.txt)"; each line
-    // of `answers` is typed once its dialog's file-name line is up.
-    void start(pty_session &s, const pty_options &o = {}) {
+    // The probe's two dialogs with the filter pair "Text (*.txt)" (and any
+    // `more` pairs), in `cwd` (the scratch folder when empty).
+    void start(pty_session &s, const pty_options &o = {}, const std::vector<std::string> &more = {},
+               const std::string &cwd = "") {
         pty_options with_term = o;
         with_term.env.push_back("TERM=xterm");
-        start_on_pty(s, probe_exe(), {"--dialog", "Text (*.txt)", "*.txt"}, dir.path, with_term);
+        std::vector<std::string> args = {"--dialog", "Text (*.txt)", "*.txt"};
+        args.insert(args.end(), more.begin(), more.end());
+        start_on_pty(s, probe_exe(), args, cwd.empty() ? dir.path : cwd, with_term);
         ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
     }
     // What the probe printed for its two dialogs.
@@ -146,4 +150,60 @@ TEST_F(Dialog, CtrlCEndsTheRunAndLeavesTheTerminalAsItWas) {
     ASSERT_TRUE(s.wait_for("status=130")) << s.screen;
     EXPECT_TRUE(s.wait_for("same modes")) << s.screen << read_file(dir / "before") << read_file(dir / "after");
     s.finish();
+}
+
+// What users of shells and other pickers expect of the line: each case's
+// keys are typed in steps, each step waiting for what it should show.
+TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
+    fs::create_directories(dir / "d");
+    write_file(dir / "d/evil2.txt", "x\n");
+    write_file(dir / "d/evil\x1b[2Jname.txt", "x\n");
+    fs::create_directories(dir / "elsewhere/inner");
+    fs::create_directory_symlink("elsewhere/inner", dir / "link");
+    fs::create_directories(dir / "home");
+    write_file(dir / "home/h.txt", "x\n");
+    fs::create_directories(dir / "gone");
+    struct step {
+        std::string keys, then; // typed, then waited for ("" for nothing)
+        std::function<void()> before = nullptr;
+    };
+    const std::string pg_up = "\x1b[5~", pg_dn = "\x1b[6~", ins = "\x1b[2~", f5 = "\x1b[15~", f1 = "\x1bOP";
+    struct {
+        const char *what;
+        std::vector<step> steps;
+        std::string out, cwd;
+    } cases[] = {
+        {"a second Tab after a partial completion lists at once",
+         {{"d/ev\t", "il"}, {"\t", "evil\\033[2Jname.txt"}, {kill_line + "beta.txt\n", ""}},
+         dir / "beta.txt"},
+        {"keys without a binding put nothing on the line",
+         {{"beta" + pg_up + pg_dn + ins + f5 + f1 + "\x1b[99z\x1b[1;5C.txt\n", ""}},
+         dir / "beta.txt"},
+        {"`..` after a symlink leads where the link leads", {{"link/../out.txt\n", ""}}, dir / "elsewhere/out.txt"},
+        {"~/ is the home folder, typed or completed", {{"~\th\t\n", ""}}, dir / "home/h.txt"},
+        {"a current folder that is gone is said, and an absolute name still works",
+         {{"x.txt\n", "The current folder no longer exists.", [&] { fs::remove(dir / "gone"); }},
+          {kill_line + dir / "beta.txt\n", ""}},
+         dir / "beta.txt", dir / "gone"},
+        {"Ctrl-T selects the next pair, and completion follows it",
+         {{"\x14", "Files of type:   Text (*.txt)   [Data (*.dat)]"}, {"sk\t\n", ""}},
+         dir / "skip.dat (type 2)"},
+    };
+    for (const auto &c : cases) {
+        pty_session s;
+        pty_options home;
+        home.env.push_back("HOME=" + dir / "home");
+        start(s, home, {"Data (*.dat)", "*.dat"}, c.cwd);
+        for (const step &st : c.steps) {
+            if (st.before)
+                st.before();
+            s.type(st.keys);
+            EXPECT_TRUE(st.then.empty() || s.wait_for(st.then)) << c.what << testing::PrintToString(s.screen);
+        }
+        EXPECT_TRUE(s.wait_for("Probe") && s.wait_for("File name: ")) << c.what; // the second dialog
+        s.type(kill_line + "\x04");
+        EXPECT_EQ(s.finish(), 0) << c.what;
+        EXPECT_EQ(s.out, c.out + (c.out.ends_with(")") ? "" : " (type 1)") + "\n(cancelled)\n") << c.what;
+        EXPECT_EQ(s.screen.find("\x1b[2J"), std::string::npos) << c.what << ": a name drove the terminal";
+    }
 }

@@ -56,9 +56,9 @@ TEST(DialogErrors, OnlyAWindowThatCannotBeMadeMeansNoDialog) {
         {0x0002, dialog_result::unavailable},   // CDERR_INITIALIZATION
         {0x0009, dialog_result::unavailable},   // CDERR_MEMALLOCFAILURE
         {0xFFFF, dialog_result::unavailable},   // CDERR_DIALOGFAILURE
-        {0x3001, dialog_result::cancelled},     // FNERR_SUBCLASSFAILURE
-        {0x3002, dialog_result::cancelled},     // FNERR_INVALIDFILENAME
-        {0x3003, dialog_result::cancelled},     // FNERR_BUFFERTOOSMALL
+        {0x3001, dialog_result::failed},        // FNERR_SUBCLASSFAILURE
+        {0x3002, dialog_result::failed},        // FNERR_INVALIDFILENAME
+        {0x3003, dialog_result::failed},        // FNERR_BUFFERTOOSMALL
     };
     for (const auto &c : cases)
         EXPECT_EQ(dialog_result_for_error(c.code), c.result) << std::hex << c.code;
