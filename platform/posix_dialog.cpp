@@ -439,6 +439,10 @@ dialog_result show_open_dialog(file_dialog_record *record) {
         el_set(ed.el, EL_PREP_TERM, 1);
         int count = 0;
         const char *got = el_gets(ed.el, &count);
+        // el_gets hands the terminal back in its line mode; what follows may
+        // write a message and ask again, and a key typed meanwhile would meet
+        // the line discipline (Ctrl-U there kills the kernel's line).
+        el_set(ed.el, EL_PREP_TERM, 1);
         if (st.cancelled || (got == nullptr && count == 0) || (got != nullptr && count <= 0))
             return dialog_result::cancelled;
         if (got == nullptr)
