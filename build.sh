@@ -88,6 +88,20 @@ wine_helpers_down() {
   wineserver -k >/dev/null 2>&1 || true
 }
 
+# The kernel tests inside a Windows build (build-win: the PE32, build-win64),
+# for every kernel set this CPU has: GoogleTest needs the compilers of the
+# POSIX thread model, so they have a build folder of their own.
+windows_kernel_tests() {
+  local arch=i686 dir
+  [ "$1" = build-win64 ] && arch=x86_64
+  dir=build-kernels-$arch
+  LFSWAP_MINGW_THREADS=posix cmake -S . -B "$dir" -G Ninja -DLFSWAP_WERROR=ON \
+    -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DLFSWAP_STAMP_TOOL="$3" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$dir" --target lfswap_kernel_tests
+  echo "== the kernel tests in $dir/tests/lfswap_kernel_tests.exe under $2"
+  "$2" "$dir/tests/lfswap_kernel_tests.exe" --gtest_brief=1
+}
+
 # The Windows tool: a 32-bit console executable cross-built with mingw-w64,
 # and the end-to-end suite run against it under Wine. Where this kernel cannot
 # start 32-bit programs (Wine's 32-bit loader is one), the suite runs against
@@ -160,6 +174,7 @@ windows_part() {
   LFSWAP_TEST_SCREENSHOT="$PWD/$win/dialog.png" \
     "$build/tests/lfswap_e2e_tests" 9>&- || status=$?
   wine_helpers_down
+  windows_kernel_tests "$win" "$runner" "$stamp" || status=$?
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
     unset DISPLAY

@@ -2,8 +2,14 @@
 # toolchain file sets lfswap_mingw_arch (i686 or x86_64).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${lfswap_mingw_arch})
-set(CMAKE_C_COMPILER ${lfswap_mingw_arch}-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER ${lfswap_mingw_arch}-w64-mingw32-g++)
+# LFSWAP_MINGW_THREADS=posix in the environment picks the compilers of the
+# POSIX thread model, whose runtime has std::mutex, which GoogleTest needs:
+# the build of the kernel tests. The tool itself is built with the default.
+if("$ENV{LFSWAP_MINGW_THREADS}" STREQUAL "posix")
+  set(lfswap_mingw_threads -posix)
+endif()
+set(CMAKE_C_COMPILER ${lfswap_mingw_arch}-w64-mingw32-gcc${lfswap_mingw_threads})
+set(CMAKE_CXX_COMPILER ${lfswap_mingw_arch}-w64-mingw32-g++${lfswap_mingw_threads})
 set(CMAKE_RC_COMPILER ${lfswap_mingw_arch}-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${lfswap_mingw_arch}-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

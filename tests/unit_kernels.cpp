@@ -10,8 +10,12 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include "converter/kernels.h"
 #include "converter/line_endings.h"
@@ -63,14 +67,25 @@ void check(convert_kernel k, reference_fn ref, const std::string &in, const unsi
 
 // Input ending right before an inaccessible page: a read past the end faults.
 struct guarded_input {
-    std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    unsigned char *base;
+#ifdef _WIN32
+    std::size_t page = [] {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        return static_cast<std::size_t>(info.dwPageSize);
+    }();
+    unsigned char *base = static_cast<unsigned char *>(VirtualAlloc(nullptr, 2 * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     guarded_input() {
-        base = static_cast<unsigned char *>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE,
-                                                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-        mprotect(base + page, page, PROT_NONE);
+        DWORD was;
+        VirtualProtect(base + page, page, PAGE_NOACCESS, &was);
     }
+    ~guarded_input() { VirtualFree(base, 0, MEM_RELEASE); }
+#else
+    std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    unsigned char *base = static_cast<unsigned char *>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    guarded_input() { mprotect(base + page, page, PROT_NONE); }
     ~guarded_input() { munmap(base, 2 * page); }
+#endif
     const unsigned char *place(const std::string &in) {
         unsigned char *at = base + page - in.size();
         std::copy(in.begin(), in.end(), at);
