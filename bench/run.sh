@@ -99,12 +99,83 @@ if [ -n "${rss[lfswap_unix]:-}" ]; then
 fi
 
 echo
-echo "== start-up on a 1-byte file"
+echo "== start-up on a 1-byte file (hyperfine, means)"
 if command -v hyperfine >/dev/null; then
-  (cd "$work" && hyperfine -N --warmup 20 --runs 300 --export-markdown "$work/startup.md" \
-      "$lfswap one.txt out1.txt" "cat one.txt" >/dev/null 2>&1 && cat "$work/startup.md")
+  (cd "$work" && hyperfine -N --warmup 20 --runs 300 --export-csv "$work/startup.csv" \
+      "$lfswap one.txt out1.txt" "cp one.txt out2.txt" "cat one.txt" >/dev/null 2>&1)
+  awk -F, 'NR > 1 { gsub(/"/, "", $1); mean[NR - 1] = $2 * 1000; printf "%-44s %7.2f ms\n", $1, $2 * 1000 }
+           END { printf "lfswap / cp: %.2f\n", mean[1] / mean[2] }' "$work/startup.csv"
 else
   echo "(hyperfine not installed)"
+fi
+
+echo
+echo "== 200 MB on a terminal (script's pseudo-terminal): shown there, against redirected to a file"
+"$build/lfswap_gen_text" "$work/big.txt" 200 unix
+tty_run() { # the command on a terminal, its output there or (with "file") redirected to a file
+  local t0 t1 to=""
+  [ "$2" = file ] && to=" > log.txt"
+  rm -f "$work/out.txt"
+  t0=$EPOCHREALTIME
+  (cd "$work" && script -qec "$1$to" /dev/null > /dev/null)
+  t1=$EPOCHREALTIME
+  echo "$t1 - $t0" | bc -l
+}
+tty_ratio() { # label, command
+  local on off r
+  on=$(for ((r = 0; r < 5; r++)); do tty_run "$2" tty; done | sort -g | sed -n 3p)
+  off=$(for ((r = 0; r < 5; r++)); do tty_run "$2" file; done | sort -g | sed -n 3p)
+  printf '%-28s terminal %.3f s, file %.3f s: %.2f x\n' "$1" "$on" "$off" "$(echo "$on / $off" | bc -l)"
+}
+if command -v script >/dev/null; then
+  tty_ratio "lfswap (native)" "$lfswap big.txt out.txt"
+else
+  echo "(script not installed)"
+fi
+
+# The Windows tool under Wine, against the copy program built beside it
+# (49,440-byte ReadFile/WriteFile), on 512 MiB: CPU time (user + system of the
+# Wine processes the run starts). The PE32 where this kernel runs 32-bit
+# programs, else the 64-bit Windows build.
+echo
+echo "== the Windows tool under Wine: CPU time against a 49,440-byte ReadFile/WriteFile copy, 512 MiB"
+win="" runner=""
+if command -v wine >/dev/null && [ -x build-win/lfswap.exe ] && [ -x build-win/lfswap_copy.exe ]; then
+  export WINEDEBUG=-all WINEPREFIX="$here/build-win/wineprefix"
+  rc=0; wine build-win/lfswap.exe >/dev/null 2>&1 || rc=$?
+  if [ "$rc" = 6 ]; then
+    win=build-win runner=wine
+  elif [ -x /usr/lib/wine/wine64 ] && [ -x build-win64/lfswap.exe ] && [ -x build-win64/lfswap_copy.exe ]; then
+    win=build-win64 runner=/usr/lib/wine/wine64
+    export WINELOADER=$runner WINEPREFIX="$here/build-win64/wineprefix"
+    echo "(this kernel runs no 32-bit programs: the 64-bit Windows build stands in for the PE32)"
+  fi
+fi
+if [ -n "$win" ]; then
+  wineserver -p >/dev/null 2>&1 || true
+  "$build/lfswap_gen_text" "$work/w_unix.txt" 512 unix
+  "$build/lfswap_gen_text" "$work/w_dos.txt" 512 dos
+  exe="$here/$win/lfswap.exe" copy="$here/$win/lfswap_copy.exe"
+  cpu() { # median CPU seconds of 5 runs of the command, in $work
+    local r
+    for ((r = 0; r < 5; r++)); do
+      rm -f "$work/out.txt"
+      (cd "$work" && TIMEFORMAT=%U+%S && { time eval "$1" >/dev/null 2>&1; } 2>&1 | bc -l)
+    done | sort -g | sed -n 3p
+  }
+  for t in unix dos; do
+    c_tool=$(cpu "$runner $exe w_$t.txt out.txt")
+    c_copy=$(cpu "$runner $copy w_$t.txt out.txt")
+    printf '%s.exe, %s input: %.3f s CPU, copy %.3f s: %.2f x\n' "$win/lfswap" "$t" "$c_tool" "$c_copy" \
+      "$(echo "$c_tool / $c_copy" | bc -l)"
+  done
+  rm -f "$work"/w_*.txt
+  if command -v script >/dev/null; then
+    tty_ratio "$win/lfswap.exe (Wine console)" "$runner $exe big.txt out.txt"
+  fi
+  wineserver -k >/dev/null 2>&1 || true
+else
+  echo "(no Wine, or no Windows build: ./build.sh test makes one)"
 fi
 
 echo

@@ -1,5 +1,6 @@
 #include "converter/convert_loop.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "converter/exit_status.h"
@@ -55,13 +56,25 @@ void fail_writing(const char *name) {
     quit_run(exit_failure);
 }
 
+namespace {
+
+void show_field(long done, bool live) {
+    std::printf(" %3ld %%\b\b\b\b\b\b", done);
+    if (live)
+        std::fflush(stdout);
+}
+
+} // namespace
+
 void convert_chunks(int type, const char *in_name, const char *out_name, const file_state &in_start,
                     const file_state &out_start, bool live) {
     if (!file_seek(run.in_handle, 0, seek_origin::begin))
         fail_reading(in_name);
 
     std::int64_t converted = 0, written_total = 0;
-    long shown = -1;
+    using clock = std::chrono::steady_clock;
+    long shown = -1, last = -1;
+    clock::time_point next_field = clock::now();
     for (;;) {
         std::uint32_t n = read_chunk(run.in_handle, run.in_buf, run.chunk_len);
         if (n == 0) {
@@ -99,15 +112,20 @@ void convert_chunks(int type, const char *in_name, const char *out_name, const f
         converted += n;
         // On a terminal each field overwrites the last, so one equal to the
         // field shown only costs time (a console draws every byte: 86,875
-        // fields for 4 GiB, of 101 values). Redirected, every field is kept.
-        const long done = percent_done(converted, in_start.size);
-        if (!live || done != shown) {
-            std::printf(" %3ld %%\b\b\b\b\b\b", done);
-            if (live)
-                std::fflush(stdout);
-            shown = done;
+        // fields for 4 GiB, of 101 values), and so does more than one field
+        // in 50 ms (Wine's console takes about 3 ms a field). The last value
+        // is always shown. Redirected, every field is kept.
+        last = percent_done(converted, in_start.size);
+        if (!live) {
+            show_field(last, false);
+        } else if (last != shown && (last == 100 || clock::now() >= next_field)) {
+            show_field(last, true);
+            shown = last;
+            next_field = clock::now() + std::chrono::milliseconds(50);
         }
     }
+    if (live && last != shown)
+        show_field(last, true);
     if (input_changed(in_start, run.in_handle)) {
         DIAGNOSTIC("input file %s changed while converting", printable_name(in_name, false).c_str());
         quit_run(exit_failure);

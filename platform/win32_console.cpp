@@ -162,17 +162,35 @@ int console_read_key() {
 
 namespace {
 
+// user32 and comdlg32 are loaded when a dialog is first wanted, not at
+// start-up: user32 joins the process to the window station (under Wine it
+// starts the desktop process, about half a second a run), and most runs
+// show no window. Both are KnownDLLs, so the system's own copies load.
+template <class F>
+F window_function(const char *dll, const char *name) {
+    HMODULE m = LoadLibraryA(dll);
+    return m != nullptr ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(m, name))) : nullptr;
+}
+
+using create_window_t = HWND(WINAPI *)(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID);
+using destroy_window_t = BOOL(WINAPI *)(HWND);
+using open_file_name_t = BOOL(WINAPI *)(OPENFILENAMEW *);
+using dialog_error_t = DWORD(WINAPI *)();
+
 // Whether a window can be shown at all. Without a display the common dialog
 // fails without an error code, just like a cancel; a hidden 1 x 1 window
 // tells the two apart.
 bool windows_can_be_shown() {
     static int answer = -1;
     if (answer < 0) {
-        HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                 nullptr);
+        static const auto create = window_function<create_window_t>("user32.dll", "CreateWindowExA");
+        static const auto destroy = window_function<destroy_window_t>("user32.dll", "DestroyWindow");
+        HWND w = create != nullptr && destroy != nullptr
+                     ? create(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr)
+                     : nullptr;
         answer = w != nullptr;
         if (w != nullptr)
-            DestroyWindow(w);
+            destroy(w);
     }
     return answer == 1;
 }
@@ -199,7 +217,9 @@ bool widened(const char *text, int length, wchar_t *out, int capacity) {
 } // namespace
 
 dialog_result show_open_dialog(file_dialog_record *record) {
-    if (!dialog_available())
+    static const auto open_file_name = window_function<open_file_name_t>("comdlg32.dll", "GetOpenFileNameW");
+    static const auto dialog_error = window_function<dialog_error_t>("comdlg32.dll", "CommDlgExtendedError");
+    if (open_file_name == nullptr || dialog_error == nullptr || !dialog_available())
         return dialog_result::unavailable;
     // The wide dialog, so that the name chosen comes back as it was typed;
     // the tool's names stay in the ANSI code page, and a name that has no
@@ -233,8 +253,8 @@ dialog_result show_open_dialog(file_dialog_record *record) {
         // folder, or relative names used afterwards would name other files.
         ofn->Flags = record->flags | OFN_NOCHANGEDIR;
         ofn->lpstrDefExt = record->default_ext != nullptr ? ext : nullptr;
-        if (!GetOpenFileNameW(ofn))
-            return dialog_result_for_error(CommDlgExtendedError());
+        if (!open_file_name(ofn))
+            return dialog_result_for_error(dialog_error());
         if (narrowed_exactly(path, record->path, static_cast<int>(record->path_size)) &&
             narrowed_exactly(file_title, record->file_title, static_cast<int>(record->file_title_size))) {
             record->filter_index = ofn->nFilterIndex;
