@@ -1,30 +1,82 @@
 #!/usr/bin/env bash
-# ./build.sh demo   build lfswap and convert the bundled sample
-# ./build.sh test   build everything and run every test
-# ./build.sh package  the Debian package and the Windows zip
-# Installs what is missing with apt-get when run as root on Debian.
+# ./build.sh demo      build lfswap only and convert the bundled sample
+# ./build.sh test      build everything and run every suite (all of the below)
+# ./build.sh native    the native suite only
+# ./build.sh asan      the native suite under AddressSanitizer and UBSan
+# ./build.sh fuzz      libFuzzer for LFSWAP_FUZZ_SECONDS (60) seconds
+# ./build.sh windows   the Windows builds and their suite under Wine
+# ./build.sh package   the Debian package and the Windows zip, checked
+# As root on Debian it installs the packages its part needs first
+# (tools/packages.txt); elsewhere it says once which are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ libgtest-dev pkg-config libedit-dev)
-missing=()
-command -v cmake >/dev/null || missing+=(cmake)
-command -v ninja >/dev/null || missing+=(ninja-build)
-command -v g++ >/dev/null || missing+=(g++)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-command -v pkg-config >/dev/null || missing+=(pkg-config)
-[ -f /usr/include/histedit.h ] || missing+=(libedit-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
-    # A list that fails to fetch (a mirror mid-sync) need not hold the ones
-    # wanted here; the install below fails on its own if it does.
-    apt-get update -qq || echo "build.sh: some package lists could not be fetched; going on with the others" >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-  else
-    echo "build.sh: please install: ${missing[*]} (Debian: apt-get install ${packages[*]})" >&2
-    exit 1
+usage() { sed -n '2,8p' "$0" | sed 's/^# //' >&2; exit 2; }
+part=${1:-test}
+case "$part" in
+demo | test | native | asan | fuzz | windows | package) ;;
+*) usage ;;
+esac
+
+# The packages of the parts named, from tools/packages.txt.
+packages_for() {
+  sed 's/#.*//' tools/packages.txt | awk -v parts=" $* " 'NF >= 2 {
+    n = split($2, p, ","); for (i = 1; i <= n; i++) if (index(parts, " " p[i] " ")) { print $1; break } }'
+}
+
+# The parts a step runs; each step's part names what it needs.
+case "$part" in
+demo) needed=(build) ;;
+test) needed=(build native fuzz windows package) ;;
+asan) needed=(build native) ;;
+windows) needed=(build native windows) ;;
+package) needed=(build package) ;;
+*) needed=(build "$part") ;;
+esac
+
+# dpkg-query answers "install ok installed" for a package that is there.
+install_packages() {
+  local wanted missing=() p
+  mapfile -t wanted < <(packages_for "${needed[@]}")
+  if ! command -v dpkg-query >/dev/null; then
+    echo "build.sh: not a Debian system; it needs (Debian names): ${wanted[*]}" >&2
+    return 0
   fi
-fi
+  for p in "${wanted[@]}"; do
+    [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
+    echo "build.sh: missing (install them as root: apt-get install ${missing[*]}); running what can run" >&2
+    return 0
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  printf '%s\n' "${missing[@]}" | grep -q ':i386$' && dpkg --add-architecture i386
+  # A Debian mirror caught mid-sync serves index files whose size does not
+  # match the Release file; fetches are retried after a wait. A list that
+  # stays broken has been seen too (the security suite's i386 list, for
+  # days): then the security suite is held below the main one, so that both
+  # architectures take the same version from the main list, or wine32 could
+  # not be installed beside its amd64 libraries.
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq -o Acquire::Retries=3 && break
+    if [ "$try" = 3 ]; then
+      echo "build.sh: some package lists could not be fetched; the security suite is held back" >&2
+      printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' \
+        > /etc/apt/preferences.d/lfswap-hold-security
+    else
+      echo "build.sh: apt-get update failed (try $try); again in $((try * 20)) s" >&2
+      sleep $((try * 20))
+    fi
+  done
+  for try in 1 2 3; do
+    apt-get install -y -qq -o Acquire::Retries=3 "${missing[@]}" >/dev/null && return 0
+    [ "$try" = 3 ] && { echo "build.sh: could not install: ${missing[*]}" >&2; return 1; }
+    sleep $((try * 20))
+  done
+}
+install_packages
 
 # The whole native suite once more with AddressSanitizer and UBSan; any
 # finding ends the run (-fno-sanitize-recover).
@@ -108,7 +160,7 @@ windows_kernel_tests() {
 # the 64-bit Windows build of the same sources instead, and says so.
 windows_part() {
   if ! command -v i686-w64-mingw32-g++ >/dev/null || ! command -v wine >/dev/null; then
-    echo "SKIPPED the Windows part: needs g++-mingw-w64-i686 and wine (see .ci/run)"
+    echo "SKIPPED the Windows part: needs g++-mingw-w64-i686 and wine (tools/packages.txt)"
     return 0
   fi
   local stamp="$PWD/$build/lfswap_stamp"
@@ -244,19 +296,26 @@ check_packages() {
 }
 
 build=build
-cmake -S . -B "$build" -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build"
+native_build() { # the tool alone (demo), or everything native
+  cmake -S . -B "$build" -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" ${1:+--target "$1"}
+}
+native_suite() {
+  echo "== the native suite"
+  ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+}
 
-case "${1:-test}" in
+case "$part" in
 demo)
+  native_build lfswap
   mkdir -p "$build/demo"
   "$build/lfswap" examples/sample-unix.txt "$build/demo/sample-dos.txt"
   echo
   echo "Converted examples/sample-unix.txt (LF) into $build/demo/sample-dos.txt (CR LF)."
   ;;
 test)
-  echo "== the native suite"
-  ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+  native_build
+  native_suite
   sanitizer_suite
   fuzz_run
   windows_part
@@ -264,11 +323,13 @@ test)
   check_packages "$(command -v wine || true)"
   echo "== every part passed"
   ;;
+native) native_build && native_suite ;;
+asan) sanitizer_suite ;;
+fuzz) fuzz_run ;;
+windows) native_build && windows_part ;;
 package)
+  native_build
   make_packages
-  ;;
-*)
-  echo "usage: ./build.sh demo|test|package" >&2
-  exit 2
+  check_packages "$(command -v wine || true)"
   ;;
 esac
