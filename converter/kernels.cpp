@@ -4,7 +4,6 @@
 
 namespace {
 
-// The best first; the portable set last, since every CPU can run it.
 constexpr const kernel_set *sets[] = {
 #if LFSWAP_X86_KERNELS
     &avx512_kernels,

@@ -3,7 +3,18 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <span>
+
+// What a kernel's caller must ensure, checked in debug and sanitizer builds
+// (LFSWAP_CHECKS): a kernel cannot tell, and would write past its room.
+#if !defined(NDEBUG) || defined(LFSWAP_CHECKS)
+#define LFSWAP_EXPECT(cond) \
+    ((cond) ? (void)0 : (std::fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__, #cond), std::abort()))
+#else
+#define LFSWAP_EXPECT(cond) ((void)0)
+#endif
 
 // Converts `n` bytes of `in` into `out` and returns the bytes written.
 // `out` must hold 2 x n + 64 bytes: vector kernels store whole vectors past

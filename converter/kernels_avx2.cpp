@@ -1,8 +1,7 @@
 // The AVX2 set: 32-byte vectors; dense hits go 8 bytes at a time through
 // shuffle tables indexed by the 8-bit hit mask.
-#include <immintrin.h>
-
 #include "converter/kernels_blocks.h"
+#include "converter/kernels_x86.h"
 
 namespace {
 
@@ -37,21 +36,13 @@ constexpr shuffle_tables tables = make_tables();
 __m128i row(const std::uint8_t (&r)[16]) { return _mm_load_si128(reinterpret_cast<const __m128i *>(r)); }
 
 struct avx2 {
-    static constexpr std::size_t width = 32;
+    LFSWAP_X86_VECTOR(_mm256, 256, std::uint32_t)
     static constexpr unsigned dense_from = 4;
-    using reg = __m256i;
-    static reg load(const unsigned char *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
-    static void store(unsigned char *p, reg v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
-    static reg splat(std::uint16_t pattern) { return _mm256_set1_epi16(static_cast<short>(pattern)); }
-    static std::uint32_t equal(reg v, reg pattern) {
-        return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, pattern)));
-    }
-    static std::uint32_t unit_starts(std::uint32_t m) { return m & (m >> 1) & 0x55555555u; }
-    static std::size_t first(std::uint32_t m) { return _tzcnt_u32(m); }
+    static std::size_t first(mask m) { return _tzcnt_u32(m); }
     template <bool ToDos>
-    static unsigned char *dense(const unsigned char *b, reg, std::uint32_t mask, unsigned char *o) {
+    static unsigned char *dense(const unsigned char *b, reg, mask hits, unsigned char *o) {
         for (unsigned g = 0; g < 4; ++g) {
-            const unsigned m = (mask >> (8 * g)) & 0xFF;
+            const unsigned m = (hits >> (8 * g)) & 0xFF;
             const int hits = __builtin_popcount(m);
             const __m128i src = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(b + 8 * g));
             if constexpr (ToDos) {

@@ -23,20 +23,13 @@ inline std::uint64_t zero_bytes(std::uint64_t x) {
 // 0x01 in every byte of `w` that equals `b`.
 inline std::uint64_t byte_flags(std::uint64_t w, unsigned char b) { return zero_bytes(w ^ (ones * b)); }
 
-// A word with a hit: every byte's place in the output is worked out for all
-// eight at once with one multiply (a running count of hits per byte), then
-// the bytes are stored at their places. The places go through a volatile
-// word on the stack on purpose: a byte load each is cheaper than the shift
-// and mask that would take them out of a register, and it keeps the
-// compiler from doing just that.
-inline unsigned char *unix_to_dos_word(const unsigned char *in, unsigned char *o) {
-    std::uint64_t w;
-    std::memcpy(&w, in, 8);
-    std::uint64_t lfs = byte_flags(w, lf);
-    if (lfs == 0) {
-        std::memcpy(o, in, 8);
-        return o + 8;
-    }
+// A word `w` with hits `lfs` (0x01 per LF byte): every byte's place in the
+// output is worked out for all eight at once with one multiply (a running
+// count of hits per byte), then the bytes are stored at their places. The
+// places go through a volatile word on the stack on purpose: a byte load
+// each is cheaper than the shift and mask that would take them out of a
+// register, and it keeps the compiler from doing just that.
+inline unsigned char *unix_to_dos_hits(std::uint64_t w, std::uint64_t lfs, unsigned char *o) {
     // Sixteen CRs first: every byte then goes to its place (k plus the LFs
     // in bytes 0..k), and the gaps left in front of the LFs are those CRs.
     const std::uint64_t crs = ones * cr;
@@ -51,14 +44,7 @@ inline unsigned char *unix_to_dos_word(const unsigned char *in, unsigned char *o
     return o + 8 + (lfs_up_to >> 56);
 }
 
-inline unsigned char *dos_to_unix_word(const unsigned char *in, unsigned char *o) {
-    std::uint64_t w;
-    std::memcpy(&w, in, 8);
-    std::uint64_t crs = byte_flags(w, cr);
-    if (crs == 0) {
-        std::memcpy(o, in, 8);
-        return o + 8;
-    }
+inline unsigned char *dos_to_unix_hits(std::uint64_t w, std::uint64_t crs, unsigned char *o) {
     std::uint64_t kept_up_to = (ones - crs) * ones; // byte k: kept bytes in 0..k
     volatile std::uint64_t places = kept_up_to << 8; // byte k: kept bytes before k
     const volatile unsigned char *place = reinterpret_cast<const volatile unsigned char *>(&places);
@@ -74,6 +60,19 @@ inline unsigned char *dos_to_unix_word(const unsigned char *in, unsigned char *o
         std::memcpy(o + place[2 * j], &pair, 2);
     }
     return o + (kept_up_to >> 56);
+}
+
+// Eight bytes of byte text converted into `o`; answers o + the bytes written.
+template <bool ToDos>
+unsigned char *convert_word(const unsigned char *in, unsigned char *o) {
+    std::uint64_t w;
+    std::memcpy(&w, in, 8);
+    const std::uint64_t hits = byte_flags(w, ToDos ? lf : cr);
+    if (hits == 0) {
+        std::memcpy(o, in, 8);
+        return o + 8;
+    }
+    return ToDos ? unix_to_dos_hits(w, hits, o) : dos_to_unix_hits(w, hits, o);
 }
 
 // The portable set's vector: a 64-bit word, its mask a 0x01 per hit byte.
@@ -94,7 +93,7 @@ struct swar {
     static std::size_t first(reg m) { return static_cast<std::size_t>(__builtin_ctzll(m | 1ull << 63) + 1) >> 3; }
     template <bool ToDos>
     static unsigned char *dense(const unsigned char *b, reg, reg, unsigned char *o) {
-        return ToDos ? unix_to_dos_word(b, o) : dos_to_unix_word(b, o);
+        return convert_word<ToDos>(b, o);
     }
 };
 

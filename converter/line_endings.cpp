@@ -61,18 +61,20 @@ int detect_type() {
     return detect_type_of(run.in_buf, n, run.encoding);
 }
 
-// out_buf holds 4 x (chunk_len + 12,000) bytes: more than the kernels'
-// 2 x length + 64.
-std::uint32_t unix_to_dos(std::int32_t length) {
+namespace {
+
+// The kernel for run.encoding converts `length` bytes of run.in_buf into
+// run.out_buf, which holds 4 x (chunk_len + 12,000) bytes: more than the
+// kernels' 2 x length + 64.
+std::uint32_t convert_with(const convert_kernel (&by_text)[kernel_texts], std::int32_t length) {
     const auto n = static_cast<std::size_t>(length);
-    run.out_count += static_cast<std::int32_t>(
-        active_kernels().unix_to_dos[static_cast<int>(run.encoding)](run.in_buf, n, run.out_buf));
+    LFSWAP_EXPECT(length >= 0 && length <= run.chunk_len && 2 * n + 64 <= run.out_size);
+    run.out_count += static_cast<std::int32_t>(by_text[static_cast<int>(run.encoding)](run.in_buf, n, run.out_buf));
     return write_chunk(run.out_handle, run.out_buf, run.out_count);
 }
 
-std::uint32_t dos_to_unix(std::int32_t length) {
-    const auto n = static_cast<std::size_t>(length);
-    run.out_count += static_cast<std::int32_t>(
-        active_kernels().dos_to_unix[static_cast<int>(run.encoding)](run.in_buf, n, run.out_buf));
-    return write_chunk(run.out_handle, run.out_buf, run.out_count);
-}
+} // namespace
+
+std::uint32_t unix_to_dos(std::int32_t length) { return convert_with(active_kernels().unix_to_dos, length); }
+
+std::uint32_t dos_to_unix(std::int32_t length) { return convert_with(active_kernels().dos_to_unix, length); }

@@ -25,7 +25,8 @@ void get_buffers(std::int32_t base_size) {
         run.in_buf = static_cast<unsigned char *>(buffer_alloc(4 * std::size_t(run.chunk_len)));
         if (run.in_buf == nullptr)
             continue;
-        run.out_buf = static_cast<unsigned char *>(buffer_alloc(4 * std::size_t(n)));
+        run.out_size = 4 * std::size_t(n);
+        run.out_buf = static_cast<unsigned char *>(buffer_alloc(run.out_size));
         if (run.out_buf == nullptr) {
             std::free(run.in_buf);
             run.in_buf = nullptr;

@@ -18,6 +18,7 @@ struct run_context {
     unsigned char *in_buf;
     unsigned char *out_buf;
     std::int32_t chunk_len; // bytes asked for by every read
+    std::size_t out_size;   // bytes out_buf holds
     std::int32_t out_count; // bytes placed in out_buf for the current chunk
     // Set by read_chunk when a read failed, as opposed to reaching the end:
     // both return 0, and only the driver needs to tell them apart.

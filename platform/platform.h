@@ -1,6 +1,7 @@
 // The tool's only contract with the operating system. Everything above this
-// header is portable C++; the platform/posix_*.cpp and platform/win32_*.cpp
-// files implement it, and the build picks one set. No OS type appears here.
+// header is portable C++; platform/posix_{file,console,dialog}.cpp and
+// platform/win32_{file,console}.cpp implement it, and the build picks one
+// set. No OS type appears here.
 #pragma once
 
 #include <cstddef>
@@ -34,9 +35,11 @@ inline constexpr std::uint32_t flag_backup_semantics = 0x02000000u; // lets a di
 enum class seek_origin { begin, current, end };
 
 // Opens `path` (null opens nothing and fails) and returns the handle, or
-// invalid_handle. Sharing is enforced as on Windows: a write open fails
+// invalid_handle. Sharing follows the Windows rule: a write open fails
 // while someone holds the file without share_write, a read open fails while
-// someone holds it for writing. A read open never waits (a FIFO without a
+// someone holds it for writing. Windows enforces it on every program; on
+// POSIX the locks are advisory, so they keep out another lfswap (and this
+// process's own second open), not `echo >> file`. A read open never waits (a FIFO without a
 // writer opens at once). A write open fails, before anything is emptied,
 // when the file is the one standard output or standard error goes to (a
 // file or a pipe): the tool's own messages would be mixed into it. On

@@ -20,7 +20,6 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <histedit.h>
-#include <langinfo.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -336,9 +335,7 @@ std::string full_path(const std::string &typed, bool *gone) {
 // locale; when that is plain ASCII, UTF-8, which terminals send today.
 struct user_locale {
     user_locale() {
-        const char *set = std::setlocale(LC_CTYPE, "");
-        const char *codeset = set != nullptr ? nl_langinfo(CODESET) : nullptr;
-        if (codeset == nullptr || std::strcmp(codeset, "ANSI_X3.4-1968") == 0)
+        if (std::strcmp(user_codeset(), "ANSI_X3.4-1968") == 0 || std::setlocale(LC_CTYPE, "") == nullptr)
             std::setlocale(LC_CTYPE, "C.UTF-8");
     }
     ~user_locale() { std::setlocale(LC_CTYPE, "C"); }

@@ -21,8 +21,9 @@ bool is_open_handle(io_handle h) { return h != no_handle && h != invalid_handle 
 // is an open-file-description lock taken on the whole file: a writer holds a
 // write lock, a reader that does not share writing holds a read lock. OFD
 // locks conflict between two opens in this process too, which is what makes
-// `lfswap a.txt a.txt` fail. Where a file system refuses such locks the same
-// rule is kept in a table of this process's opens.
+// `lfswap a.txt a.txt` fail. They are advisory: a program that takes no
+// lock (a shell's >>) is not kept out. Where a file system refuses such
+// locks the same rule is kept in a table of this process's opens.
 struct held_file {
     dev_t dev;
     ino_t ino;
@@ -157,7 +158,6 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
             return invalid_handle;
         }
     }
-    // A descriptor that happens to be 0..2 is fine: handles are offset by one.
     return handle_of(fd);
 }
 

@@ -191,6 +191,33 @@ TEST_F(Faults, NothingOnTheInputSideThatFailsTouchesTheOutput) {
     }
 }
 
+// Where a file system refuses the share locks, the table of this process's
+// own opens still keeps the input from being its output; and an output that
+// cannot be emptied is a failed open that leaves it as it was.
+TEST_F(Faults, WithoutLocksTheInputIsStillNotTheOutputAndAFailedEmptyingKeepsTheFile) {
+    if (under_runner())
+        GTEST_SKIP() << "Windows shares files itself";
+    write_file(dir / "out.txt", "keep me\n");
+    struct {
+        std::string out;
+        run_options options;
+        int status;
+        std::string kept; // in the output afterwards
+    } cases[] = {
+        {"in.txt", shim({"LFSWAP_FAULT_NO_LOCKS=1"}), 1, input},
+        {"new.txt", shim({"LFSWAP_FAULT_NO_LOCKS=1"}), 0, to_dos(input)},
+        {"out.txt", shim({"LFSWAP_FAULT_NO_TRUNCATE=1"}, "out.txt"), 1, "keep me\n"},
+    };
+    for (auto &c : cases) {
+        auto r = run_tool({"in.txt", c.out}, dir.path, "", c.options);
+        EXPECT_EQ(r.status, c.status) << c.out << r.err;
+        if (c.status != 0)
+            EXPECT_TRUE(has_diagnostic(r.err, "error opening output file " + c.out)) << r.err;
+        EXPECT_EQ(read_file(dir / c.out), c.kept) << c.out;
+        EXPECT_TRUE(shim_was_loaded() || c.out == "out.txt") << c.out;
+    }
+}
+
 TEST_F(Faults, OddNamesArePassedUnchanged) {
     const std::string long_name = std::string(4000, 'n');
     // "café.txt": under Wine the name reaches the tool in the ANSI code page,

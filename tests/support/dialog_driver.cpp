@@ -227,8 +227,9 @@ void dialog_driver::cancel() {
 
 std::string dialog_driver::shown_name() {
     if (!window_dialogs()) {
-        // Let the line finish drawing: the held name is typed ahead into it.
-        s.wait_for(std::string(1, '\0'), 200);
+        // The held name is typed into the line after its prompt is drawn:
+        // what 200 ms bring shows whether one follows.
+        s.read_for(200);
         std::size_t at = s.screen.rfind("File name: ");
         if (at == std::string::npos)
             return "";
@@ -317,15 +318,14 @@ std::string dialog_driver::path(const std::string &unix_path) const {
     return w;
 }
 
-std::string screenshot_once(const std::string &folder) {
-    static std::string taken;
-    if (!taken.empty())
-        return taken;
+void screenshot_once(const std::string &folder) {
+    static bool taken = false;
+    if (taken)
+        return;
     const char *keep = std::getenv("LFSWAP_TEST_SCREENSHOT");
     std::string file = keep != nullptr && *keep != '\0' ? keep : folder + "/dialog.png";
     if (x_tool("import", {"-window", "root", file}).status == 0) {
-        taken = file;
+        taken = true;
         std::printf("[ INFO     ] the dialog as shown: %s\n", file.c_str());
     }
-    return taken;
 }

@@ -41,5 +41,5 @@ struct dialog_driver {
     std::string path(const std::string &unix_path) const;
 };
 
-// Saves a screenshot of the display once per test run; the file's name.
-std::string screenshot_once(const std::string &folder);
+// Saves a screenshot of the display once per test run, and says where.
+void screenshot_once(const std::string &folder);

@@ -11,6 +11,9 @@
 //   LFSWAP_FAULT_RESIZE_PATH  ... or that other file instead (as another
 //                           program would); without RESIZE_TO it is removed
 //   LFSWAP_FAULT_MALLOC_OVER  malloc fails for more bytes than this
+//   LFSWAP_FAULT_NO_LOCKS   open-file-description locks are refused (ENOLCK),
+//                           as on a file system without them
+//   LFSWAP_FAULT_NO_TRUNCATE  emptying the file (ftruncate) fails with EIO
 //   LFSWAP_FAULT_MARK       made (again) at every read of the file, so a test
 //                           can tell that the shim was loaded at all
 //
@@ -21,6 +24,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -142,3 +146,45 @@ ssize_t pread64(int fd, void *buf, size_t count, off64_t at) {
 }
 
 ssize_t pread(int fd, void *buf, size_t count, off_t at) { return pread64(fd, buf, count, (off64_t)at); }
+
+// fcntl's third argument is an int or a pointer; glibc's own wrapper takes
+// it as a pointer either way.
+static int shim_fcntl(const char *name, int fd, int cmd, void *arg) {
+    static int (*real)(int, int, ...);
+    if (real == NULL)
+        real = (int (*)(int, int, ...))dlsym(RTLD_NEXT, name);
+    if ((cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW) && getenv("LFSWAP_FAULT_NO_LOCKS") != NULL) {
+        errno = ENOLCK;
+        return -1;
+    }
+    return real(fd, cmd, arg);
+}
+
+int fcntl(int fd, int cmd, ...) {
+    va_list ap;
+    va_start(ap, cmd);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return shim_fcntl("fcntl", fd, cmd, arg);
+}
+
+int fcntl64(int fd, int cmd, ...) {
+    va_list ap;
+    va_start(ap, cmd);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return shim_fcntl("fcntl64", fd, cmd, arg);
+}
+
+int ftruncate64(int fd, off64_t length) {
+    static int (*real)(int, off64_t);
+    if (real == NULL)
+        real = (int (*)(int, off64_t))dlsym(RTLD_NEXT, "ftruncate64");
+    if (getenv("LFSWAP_FAULT_NO_TRUNCATE") != NULL && watched(fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, length);
+}
+
+int ftruncate(int fd, off_t length) { return ftruncate64(fd, (off64_t)length); }

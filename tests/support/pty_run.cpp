@@ -213,10 +213,14 @@ int pty_session::finish(int timeout_ms) {
     for (;;) {
         pid_t done = waitpid(pid, &st, WNOHANG);
         if (done == pid) {
-            // Drain what is still buffered.
-            while ((out_fd >= 0 || err_fd >= 0) && pump(*this, 200)) {
+            // Drain what is still buffered, for at most two seconds: a
+            // descendant may hold the pipes open long after (pump answers
+            // true on a quiet poll).
+            const auto drained_by = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            auto draining = [&] { return std::chrono::steady_clock::now() < drained_by; };
+            while ((out_fd >= 0 || err_fd >= 0) && draining() && pump(*this, 200)) {
             }
-            while (master >= 0 && pump(*this, 50) && master >= 0) {
+            while (master >= 0 && draining() && pump(*this, 50) && master >= 0) {
                 pollfd p{master, POLLIN, 0};
                 if (poll(&p, 1, 50) <= 0)
                     break;
