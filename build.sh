@@ -51,7 +51,7 @@ install_packages() {
     return 0
   fi
   export DEBIAN_FRONTEND=noninteractive
-  printf '%s\n' "${missing[@]}" | grep -q ':i386$' && dpkg --add-architecture i386
+  if [[ " ${missing[*]} " == *":i386 "* ]]; then dpkg --add-architecture i386; fi
   # A Debian mirror caught mid-sync serves index files whose size does not
   # match the Release file; fetches are retried after a wait. A list that
   # stays broken has been seen too (the security suite's i386 list, for
