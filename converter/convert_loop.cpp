@@ -36,14 +36,6 @@ bool output_changed(const file_state &start, std::int64_t written, io_handle h) 
     return !file_get_state(h, &now) || now.links == 0 || now.size != start.size + written;
 }
 
-bool ends_in_cr(const unsigned char *p, std::uint32_t n, text_encoding e) {
-    switch (e) {
-    case text_encoding::utf16le: return n >= 2 && p[n - 2] == cr && p[n - 1] == 0;
-    case text_encoding::utf16be: return n >= 2 && p[n - 2] == 0 && p[n - 1] == cr;
-    default: return p[n - 1] == cr;
-    }
-}
-
 } // namespace
 
 void fail_reading(const char *name) {
@@ -84,9 +76,10 @@ void convert_chunks(int type, const char *in_name, const char *out_name, const f
         }
         run.out_count = 0;
         const bool full = n == static_cast<std::uint32_t>(run.chunk_len);
+        const auto unit = static_cast<std::uint32_t>(unit_bytes(run.encoding));
         // A UTF-16 unit cut by the end of a full read goes to the next one
-        // (chunks are of an even length, so this is only a safeguard).
-        if (run.encoding != text_encoding::bytes && n % 2 == 1 && full) {
+        // (the tool's chunks are of an even length; other callers' need not be).
+        if (unit == 2 && n % 2 == 1 && full) {
             --n;
             if (!file_seek(run.in_handle, -1, seek_origin::current))
                 fail_reading(in_name);
@@ -95,8 +88,7 @@ void convert_chunks(int type, const char *in_name, const char *out_name, const f
         if (type == type_dos) {
             // Keep a CR LF pair out of two chunks: a full chunk ending in CR
             // leaves that CR for the next one. In UTF-16 the CR is a unit.
-            const std::uint32_t unit = run.encoding == text_encoding::bytes ? 1 : 2;
-            if (full && ends_in_cr(run.in_buf, n, run.encoding)) {
+            if (full && unit_at(run.in_buf + n - unit, run.encoding) == cr) {
                 n -= unit;
                 if (!file_seek(run.in_handle, -std::int64_t(unit), seek_origin::current))
                     fail_reading(in_name);

@@ -24,33 +24,20 @@ text_encoding encoding_of(const unsigned char *bytes, std::size_t n) {
     return text_encoding::bytes;
 }
 
-namespace {
-
-// The unit at `at` in UTF-16 text, or the byte in byte text.
-unsigned code_at(const unsigned char *p, std::size_t at, text_encoding e) {
-    switch (e) {
-    case text_encoding::utf16le: return p[at] | unsigned(p[at + 1]) << 8;
-    case text_encoding::utf16be: return unsigned(p[at]) << 8 | p[at + 1];
-    default: return p[at];
-    }
-}
-
-} // namespace
-
 int detect_type_of(const unsigned char *bytes, std::size_t n, text_encoding encoding) {
-    const std::size_t step = encoding == text_encoding::utf16le || encoding == text_encoding::utf16be ? 2 : 1;
+    const std::size_t step = unit_bytes(encoding);
     const std::size_t window = n < detect_window ? n : detect_window;
     // A first line longer than the window says nothing inside it: then the
     // rest of what was read is searched too, up to the first pair.
     std::size_t limit = n;
     for (std::size_t i = 0; i + step <= window; i += step)
-        if (code_at(bytes, i, encoding) == lf) {
+        if (unit_at(bytes + i, encoding) == lf) {
             limit = window;
             break;
         }
     // The LF of a pair may lie just past the limit, if it was read.
     for (std::size_t i = 0; i < limit && i + 2 * step <= n; i += step)
-        if (code_at(bytes, i, encoding) == cr && code_at(bytes, i + step, encoding) == lf)
+        if (unit_at(bytes + i, encoding) == cr && unit_at(bytes + i + step, encoding) == lf)
             return type_dos;
     return type_unix;
 }

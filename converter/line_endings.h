@@ -12,6 +12,20 @@ inline constexpr int type_dos = 2;  // lines end in CR LF
 inline constexpr unsigned char cr = 0x0D;
 inline constexpr unsigned char lf = 0x0A;
 
+// The bytes of one unit of text: 2 in UTF-16, 1 otherwise.
+inline std::size_t unit_bytes(text_encoding e) {
+    return e == text_encoding::utf16le || e == text_encoding::utf16be ? 2 : 1;
+}
+
+// The unit at `p`: a byte, or a UTF-16 unit in its byte order.
+inline unsigned unit_at(const unsigned char *p, text_encoding e) {
+    switch (e) {
+    case text_encoding::utf16le: return p[0] | unsigned(p[1]) << 8;
+    case text_encoding::utf16be: return unsigned(p[0]) << 8 | p[1];
+    default: return p[0];
+    }
+}
+
 // What the first bytes say: FF FE is UTF-16LE and FE FF UTF-16BE, except
 // FF FE 00 00 and 00 00 FE FF, which are UTF-32; anything else is bytes.
 text_encoding encoding_of(const unsigned char *bytes, std::size_t n);

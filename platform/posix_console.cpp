@@ -77,8 +77,10 @@ constexpr char16_t cp437_high[128] = {
 // look-alikes anywhere else (LANG=C, a locale that is not installed).
 enum class box_glyphs { utf8, cp437, ascii };
 
-box_glyphs terminal_glyphs() {
+box_glyphs stderr_glyphs() {
     static const box_glyphs glyphs = [] {
+        if (isatty(STDERR_FILENO) != 1)
+            return box_glyphs::cp437; // redirected: the bytes as they are
         const char *cs = user_codeset();
         if (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0)
             return box_glyphs::utf8;
@@ -150,7 +152,7 @@ std::string printable_name(const char *name, bool to_stdout) {
 }
 
 void write_cp437_to_stderr(const char *text, std::size_t length) {
-    const box_glyphs glyphs = isatty(STDERR_FILENO) == 1 ? terminal_glyphs() : box_glyphs::cp437;
+    const box_glyphs glyphs = stderr_glyphs();
     if (glyphs == box_glyphs::cp437) {
         std::fwrite(text, 1, length, stderr);
         return;

@@ -2,6 +2,7 @@
 // keys and the retry wait, the executable's own file, the common file dialog.
 #include "platform.h"
 #include "dialog_errors.h"
+#include "win32_system.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -168,8 +169,7 @@ namespace {
 // show no window. Both are KnownDLLs, so the system's own copies load.
 template <class F>
 F window_function(const char *dll, const char *name) {
-    HMODULE m = LoadLibraryA(dll);
-    return m != nullptr ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(m, name))) : nullptr;
+    return system_function<F>(LoadLibraryA(dll), name);
 }
 
 using create_window_t = HWND(WINAPI *)(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID);

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "win32_system.h"
+
 namespace {
 HANDLE native(io_handle h) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(h)); }
 io_handle wrap(HANDLE h) { return static_cast<io_handle>(reinterpret_cast<std::intptr_t>(h)); }
@@ -25,10 +27,8 @@ struct identity {
 bool file_identity(HANDLE h, identity *id) {
     using query_t = LONG(WINAPI *)(HANDLE, IO_STATUS_BLOCK *, void *, ULONG, ULONG);
     static const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    static const auto query_file = reinterpret_cast<query_t>(
-        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryInformationFile")));
-    static const auto query_volume = reinterpret_cast<query_t>(
-        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryVolumeInformationFile")));
+    static const auto query_file = system_function<query_t>(ntdll, "NtQueryInformationFile");
+    static const auto query_volume = system_function<query_t>(ntdll, "NtQueryVolumeInformationFile");
     constexpr ULONG file_internal_information = 6, file_fs_volume_information = 1;
     constexpr LONG buffer_overflow = static_cast<LONG>(0x80000005); // the label did not fit: no matter
     struct {

@@ -160,21 +160,16 @@ static int shim_fcntl(const char *name, int fd, int cmd, void *arg) {
     return real(fd, cmd, arg);
 }
 
-int fcntl(int fd, int cmd, ...) {
-    va_list ap;
-    va_start(ap, cmd);
-    void *arg = va_arg(ap, void *);
-    va_end(ap);
-    return shim_fcntl("fcntl", fd, cmd, arg);
-}
-
-int fcntl64(int fd, int cmd, ...) {
-    va_list ap;
-    va_start(ap, cmd);
-    void *arg = va_arg(ap, void *);
-    va_end(ap);
-    return shim_fcntl("fcntl64", fd, cmd, arg);
-}
+#define SHIM_FCNTL(name)                                                                                    \
+    int name(int fd, int cmd, ...) {                                                                        \
+        va_list ap;                                                                                         \
+        va_start(ap, cmd);                                                                                  \
+        void *arg = va_arg(ap, void *);                                                                     \
+        va_end(ap);                                                                                         \
+        return shim_fcntl(#name, fd, cmd, arg);                                                             \
+    }
+SHIM_FCNTL(fcntl)
+SHIM_FCNTL(fcntl64)
 
 int ftruncate64(int fd, off64_t length) {
     static int (*real)(int, off64_t);
