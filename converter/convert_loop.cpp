@@ -53,7 +53,7 @@ namespace {
 void show_field(long done, bool live) {
     std::printf(" %3ld %%\b\b\b\b\b\b", done);
     if (live)
-        std::fflush(stdout);
+        flush_live_output();
 }
 
 } // namespace

@@ -10,6 +10,9 @@ inline constexpr int exit_usage = 6;     // too few words; the usage screen was 
 
 // A diagnostic on standard error: an empty line, the reporting source file,
 // the line of the report, then the message (a printf format and its
-// arguments) and a line break. One formatted write, at the report's place.
+// arguments) and a line break. One formatted write, at the report's place,
+// after what standard output holds, so that on a screen it follows the
+// announcement and the percentage it concerns.
 #define DIAGNOSTIC(format, ...)                                                                              \
-    std::fprintf(stderr, "\n%s\n%d\n" format "\n", __FILE__, __LINE__ __VA_OPT__(, ) __VA_ARGS__)
+    (std::fflush(stdout),                                                                                    \
+     std::fprintf(stderr, "\n%s\n%d\n" format "\n", __FILE__, __LINE__ __VA_OPT__(, ) __VA_ARGS__))

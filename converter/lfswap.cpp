@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "INCLUDE1/GENERICW.h"
 #include "converter/banner.h"
@@ -26,6 +27,16 @@ int forced_type(const char *word, int detected) {
     case 'U': case 'u': return type_unix;
     default: return detected;
     }
+}
+
+// On a terminal the names are escaped, so that none can drive it. One write
+// of the whole line: the MinGW runtime sends a terminal's text out at a
+// newline that printf or fputc writes, whatever the buffering.
+void announce(const char *in_name, const char *out_name, int type) {
+    const std::string line = printable_name(in_name, true) + " is a " + type_name(type) + " file " +
+                             printable_name(out_name, true) + " will be a " +
+                             type_name(type == type_dos ? type_unix : type_dos) + " file\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
 } // namespace
@@ -94,12 +105,9 @@ int main(int argc, char **argv) {
     file_state out_start{};
     (void)file_get_state(run.out_handle, &out_start); // unknown: not a regular file, left unchecked
 
-    // On a terminal the names are escaped, so that none can drive it.
-    std::printf("%s is a %s file ", printable_name(in_name, true).c_str(), type_name(type));
-    std::printf("%s will be a %s file\n", printable_name(out_name, true).c_str(),
-                type_name(type == type_dos ? type_unix : type_dos));
+    announce(in_name, out_name, type);
     if (live)
-        std::fflush(stdout);
+        flush_live_output();
 
     convert_chunks(type, in_name, out_name, in_start, out_start, live);
 

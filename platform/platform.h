@@ -99,6 +99,12 @@ int first_inexact_word(int argc, char **argv);
 // as it is written).
 bool stdout_is_terminal();
 
+// Puts what standard output holds on the terminal. Wine starts the console
+// beside the process, and its first use waits about 60 ms for it: there the
+// text stays buffered until the console is ready, so that the conversion
+// does not wait. Exit and a diagnostic write it out in any case.
+void flush_live_output();
+
 // Writes box-drawing text (code page 437 bytes) to standard error. On a
 // terminal the backend draws the glyphs in the terminal's own character set
 // (on POSIX: UTF-8, code page 437, or ASCII look-alikes, by the locale's

@@ -55,6 +55,8 @@ void end_interrupted() {
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
+void flush_live_output() { std::fflush(stdout); }
+
 namespace {
 
 // Code page 437, bytes 0x80..0xFF, as Unicode.

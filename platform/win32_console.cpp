@@ -42,6 +42,18 @@ bool narrowed_exactly(const wchar_t *text, char *out, int capacity) {
            !used_default;
 }
 
+// Wine starts the console (conhost) beside the process, and the first call
+// that reaches it waits until it is up. This thread makes that call, so that
+// the conversion need not; live text is held in stdout's buffer until then.
+HANDLE console_up = nullptr;
+char stdout_buffer[4096];
+
+DWORD WINAPI wait_for_console(void *) {
+    DWORD mode;
+    GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode);
+    return 0;
+}
+
 } // namespace
 
 extern "C" int __wgetmainargs(int *argc, wchar_t ***argv, wchar_t ***env, int glob, int *start_info);
@@ -86,9 +98,22 @@ void process_start() {
     // messages are the same bytes on every platform.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR) {
+        console_up = CreateThread(nullptr, 64 * 1024, wait_for_console, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                  nullptr);
+        // Fully buffered: the runtime would otherwise write a console's text
+        // at the end of every printf.
+        if (console_up != nullptr)
+            std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
+    }
 }
 
 bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
+
+void flush_live_output() {
+    if (console_up == nullptr || WaitForSingleObject(console_up, 0) == WAIT_OBJECT_0)
+        std::fflush(stdout);
+}
 
 // Windows file names cannot hold control characters (1 to 31 are refused).
 std::string printable_name(const char *name, bool) { return name; }

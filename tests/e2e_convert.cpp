@@ -318,9 +318,16 @@ TEST_F(Convert, FullDiskIsAWriteError) {
     // By a relative name: an output word beginning with "/" asks for the dialog.
     write_file(dir / "a.txt", "a\nb\n");
     std::filesystem::create_symlink("/dev/full", dir / "full");
-    auto r = run_tool({"a.txt", "full"}, dir.path);
+    // Both streams to one pipe, as `2>&1` in a log: the diagnostic follows
+    // the announcement it concerns, not the buffered text before it.
+    std::vector<std::string> args = {"-c", "exec \"$@\" 2>&1", "sh"};
+    for (const auto &word : command_words(tool_exe(), {"a.txt", "full"}))
+        args.push_back(word);
+    auto r = run_program("/bin/sh", args, dir.path);
     EXPECT_EQ(r.status, 1);
-    expect_diagnostic(r.err, "converter/convert_loop.cpp", "error writing output file full");
+    const std::string shown = announcement("a.txt", "full");
+    ASSERT_TRUE(r.out.starts_with(shown)) << r.out;
+    expect_diagnostic(r.out.substr(shown.size()), "converter/convert_loop.cpp", "error writing output file full");
 }
 
 TEST_F(Convert, OnWindowsADeviceNameIsNoOutputButNulThrowsItAway) {
