@@ -99,12 +99,12 @@ if [ -n "${rss[lfswap_unix]:-}" ]; then
 fi
 
 echo
-echo "== start-up on a 1-byte file (hyperfine, means)"
+echo "== start-up on a 1-byte file (hyperfine, medians of 300: a mean follows the odd slow run)"
 if command -v hyperfine >/dev/null; then
   (cd "$work" && hyperfine -N --warmup 20 --runs 300 --export-csv "$work/startup.csv" \
       "$lfswap one.txt out1.txt" "cp one.txt out2.txt" "cat one.txt" >/dev/null 2>&1)
-  awk -F, 'NR > 1 { gsub(/"/, "", $1); mean[NR - 1] = $2 * 1000; printf "%-44s %7.2f ms\n", $1, $2 * 1000 }
-           END { printf "lfswap / cp: %.2f\n", mean[1] / mean[2] }' "$work/startup.csv"
+  awk -F, 'NR > 1 { gsub(/"/, "", $1); median[NR - 1] = $4 * 1000; printf "%-44s %7.2f ms\n", $1, $4 * 1000 }
+           END { printf "lfswap / cp: %.2f\n", median[1] / median[2] }' "$work/startup.csv"
 else
   echo "(hyperfine not installed)"
 fi
@@ -156,16 +156,18 @@ if [ -n "$win" ]; then
   "$build/lfswap_gen_text" "$work/w_unix.txt" 512 unix
   "$build/lfswap_gen_text" "$work/w_dos.txt" 512 dos
   exe="$here/$win/lfswap.exe" copy="$here/$win/lfswap_copy.exe"
-  cpu() { # median CPU seconds of 5 runs of the command, in $work
-    local r
-    for ((r = 0; r < 5; r++)); do
-      rm -f "$work/out.txt"
-      (cd "$work" && TIMEFORMAT=%U+%S && { time eval "$1" >/dev/null 2>&1; } 2>&1 | bc -l)
-    done | sort -g | sed -n 3p
+  cpu_once() { # CPU seconds of one run of the command, in $work
+    rm -f "$work/out.txt"
+    (cd "$work" && TIMEFORMAT=%U+%S && { time eval "$1" >/dev/null 2>&1; } 2>&1 | bc -l)
   }
   for t in unix dos; do
-    c_tool=$(cpu "$runner $exe w_$t.txt out.txt")
-    c_copy=$(cpu "$runner $copy w_$t.txt out.txt")
+    : > "$work/cpu_tool"; : > "$work/cpu_copy"
+    for ((r = 0; r < 7; r++)); do # alternating, as the native runs: a slow spell hits both
+      cpu_once "$runner $exe w_$t.txt out.txt" >> "$work/cpu_tool"
+      cpu_once "$runner $copy w_$t.txt out.txt" >> "$work/cpu_copy"
+    done
+    c_tool=$(sort -g "$work/cpu_tool" | sed -n 4p)
+    c_copy=$(sort -g "$work/cpu_copy" | sed -n 4p)
     printf '%s.exe, %s input: %.3f s CPU, copy %.3f s: %.2f x\n' "$win/lfswap" "$t" "$c_tool" "$c_copy" \
       "$(echo "$c_tool / $c_copy" | bc -l)"
   done
