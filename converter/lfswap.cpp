@@ -31,7 +31,7 @@ int forced_type(const char *word, int detected) {
 
 // On a terminal the names are escaped, so that none can drive it. One write
 // of the whole line: the MinGW runtime sends a terminal's text out at a
-// newline that printf or fputc writes, whatever the buffering.
+// newline written by printf or on its own, whatever the buffering.
 void announce(const char *in_name, const char *out_name, int type) {
     const std::string line = printable_name(in_name, true) + " is a " + type_name(type) + " file " +
                              printable_name(out_name, true) + " will be a " +
