@@ -1,14 +1,12 @@
-// POSIX backend, the process and its console: start-up, the user's
-// character set, box drawing and names on a terminal, the terminal guard,
-// key reading and the retry wait, the executable's own file.
+// POSIX backend, the process and its console: start-up, box drawing and
+// names on a terminal, key reading and the retry wait, the executable's
+// own file.
 #include "platform.h"
 #include "posix_terminal.h"
 
 #include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <cwchar>
-#include <cwctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +16,6 @@
 #include <string>
 
 #include <fcntl.h>
-#include <langinfo.h>
-#include <poll.h>
 #include <termios.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,44 +102,6 @@ char ascii_for(unsigned char b) {
 
 } // namespace
 
-int open_terminal() { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }
-
-locale_t user_ctype() {
-    static const locale_t made = [] {
-        locale_t l = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
-        return l != static_cast<locale_t>(nullptr) ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
-    }();
-    return made;
-}
-
-const char *user_codeset() {
-    const char *cs = user_ctype() != static_cast<locale_t>(nullptr) ? nl_langinfo_l(CODESET, user_ctype()) : nullptr;
-    return cs != nullptr ? cs : "ANSI_X3.4-1968";
-}
-
-std::string escaped(const std::string &text) {
-    std::string out;
-    std::mbstate_t st{};
-    for (std::size_t i = 0; i < text.size();) {
-        wchar_t wc = 0;
-        const std::size_t len = std::mbrtowc(&wc, text.data() + i, text.size() - i, &st);
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (len == 0 || len > text.size() - i || std::iswcntrl(static_cast<wint_t>(wc))) {
-            char oct[8];
-            std::snprintf(oct, sizeof oct, "\\%03o", c);
-            out += oct;
-            st = {};
-            ++i;
-            continue;
-        }
-        if (c == '\\')
-            out += '\\';
-        out.append(text, i, len);
-        i += len;
-    }
-    return out;
-}
-
 std::string printable_name(const char *name, bool to_stdout) {
     if (isatty(to_stdout ? STDOUT_FILENO : STDERR_FILENO) != 1)
         return name;
@@ -220,113 +178,52 @@ io_handle open_own_executable() {
 
 namespace {
 
-// The controlling terminal, opened for one prompt or dialog. Its mode is put
-// back when the guard ends, and also when a signal ends or stops the process
-// while the terminal is changed: the handler restores it, then lets the
-// signal's default action go on. Back from a stop (SIGCONT) the prompt's own
-// mode is set again, so a key still needs no return after `fg`. A signal
-// the process was started with ignored (nohup) stays ignored.
-int tty_fd = -1;
-termios tty_saved, tty_wanted;
-volatile std::sig_atomic_t tty_changed = 0;
-constexpr int guarded_signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT};
-struct sigaction saved_actions[std::size(guarded_signals)];
-bool handled[std::size(guarded_signals)];
-
-extern "C" void on_guarded_signal(int sig);
-
-void handle(int sig) {
-    struct sigaction sa {};
-    sa.sa_handler = on_guarded_signal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(sig, &sa, nullptr);
-}
-
-// Only async-signal-safe calls in here.
-extern "C" void on_guarded_signal(int sig) {
-    const int saved_errno = errno;
-    if (sig == SIGCONT) {
-        if (tty_changed)
-            tcsetattr(tty_fd, TCSANOW, &tty_wanted);
-    } else {
-        if (tty_changed)
-            tcsetattr(tty_fd, TCSANOW, &tty_saved);
-        signal(sig, SIG_DFL);
-        if (sig == SIGTSTP) {
-            // Stop now, with the terminal as the shell expects it; SIGCONT
-            // (handled above) sets the prompt's mode again, then we go on.
-            sigset_t set;
-            sigemptyset(&set);
-            sigaddset(&set, SIGTSTP);
-            sigprocmask(SIG_UNBLOCK, &set, nullptr);
-            raise(SIGTSTP);
-            handle(SIGTSTP);
-        } else {
-            raise(sig); // delivered, with its default action, when this returns
-        }
-    }
-    errno = saved_errno;
-}
-
+// The controlling terminal, held for one prompt in the mode it needs (one
+// key without echo, or a line), under the terminal guard.
 struct tty_guard {
+    int fd = -1;
     bool ok = false;
+    termios wanted{};
     explicit tty_guard(bool raw) {
-        tty_fd = open_terminal();
-        if (tty_fd < 0 || tcgetattr(tty_fd, &tty_saved) != 0)
+        fd = open_terminal();
+        if (!terminal_guard_start(fd, false))
             return;
-        tty_wanted = tty_saved;
-        if (raw) {
-            tty_wanted.c_lflag &= ~tcflag_t(ICANON | ECHO);
-            tty_wanted.c_cc[VMIN] = 1;
-            tty_wanted.c_cc[VTIME] = 0;
-        } else {
-            tty_wanted.c_lflag |= ICANON | ECHO;
-        }
-        for (std::size_t i = 0; i < std::size(guarded_signals); ++i) {
-            sigaction(guarded_signals[i], nullptr, &saved_actions[i]);
-            handled[i] = saved_actions[i].sa_handler != SIG_IGN;
-            if (handled[i])
-                handle(guarded_signals[i]);
-        }
-        // TCSANOW, not TCSAFLUSH: a key typed ahead of the prompt still counts.
-        tty_changed = tcsetattr(tty_fd, TCSANOW, &tty_wanted) == 0;
         ok = true;
+        tcgetattr(fd, &wanted);
+        if (raw) {
+            wanted.c_lflag &= ~tcflag_t(ICANON | ECHO);
+            wanted.c_cc[VMIN] = 1;
+            wanted.c_cc[VTIME] = 0;
+        } else {
+            wanted.c_lflag |= ICANON | ECHO;
+        }
+        terminal_set(wanted);
     }
     ~tty_guard() {
-        if (tty_changed)
-            tcsetattr(tty_fd, TCSANOW, &tty_saved);
-        tty_changed = 0;
         if (ok)
-            for (std::size_t i = 0; i < std::size(guarded_signals); ++i)
-                if (handled[i])
-                    sigaction(guarded_signals[i], &saved_actions[i], nullptr);
-        if (tty_fd >= 0)
-            close(tty_fd);
-        tty_fd = -1;
+            terminal_guard_end();
+        if (fd >= 0)
+            close(fd);
     }
     tty_guard(const tty_guard &) = delete;
     tty_guard &operator=(const tty_guard &) = delete;
-};
 
-// One byte from the terminal; -1 at its end or on error. With a timeout (in
-// tenths of a second) 0 bytes waiting also gives -1.
-int tty_byte(int tenths = 0) {
-    if (tenths > 0) {
-        pollfd p{tty_fd, POLLIN, 0};
-        int r;
-        do
-            r = poll(&p, 1, tenths * 100);
-        while (r < 0 && errno == EINTR);
-        if (r <= 0)
-            return -1;
+    // One byte; -1 at the terminal's end, when it cannot be read, or when
+    // nothing came within `tenths` of a second (0: no limit). Back from a
+    // stop the prompt's mode is set again, so a key still needs no return
+    // after `fg`.
+    int byte(int tenths = 0) {
+        for (;;) {
+            unsigned char c;
+            switch (terminal_read(&c, tenths > 0 ? tenths * 100 : -1)) {
+            case terminal_event::byte: return c;
+            case terminal_event::resumed: terminal_set(wanted); continue;
+            case terminal_event::resized: continue;
+            default: return -1;
+            }
+        }
     }
-    unsigned char c;
-    ssize_t n;
-    do
-        n = read(tty_fd, &c, 1);
-    while (n < 0 && errno == EINTR);
-    return n == 1 ? c : -1;
-}
+};
 
 constexpr int esc = 0x1B;
 constexpr int not_a_letter = 0x100; // what an arrow or function key reads as
@@ -337,24 +234,36 @@ bool console_wait_for_return() {
     tty_guard tty(false);
     if (!tty.ok)
         return false;
-    for (int c; (c = tty_byte()) >= 0 && c != '\n';) {
+    // A terminal that cannot be read (a background job whose shell has
+    // ended) gives no return to wait for: nobody is there.
+    for (;;) {
+        unsigned char c;
+        switch (terminal_read(&c)) {
+        case terminal_event::byte:
+            if (c == '\n')
+                return true;
+            continue;
+        case terminal_event::resumed: terminal_set(tty.wanted); continue;
+        case terminal_event::end: return true;
+        case terminal_event::resized: continue;
+        default: return false;
+        }
     }
-    return true;
 }
 
 int console_read_key() {
     tty_guard tty(true);
     if (!tty.ok)
         return -1;
-    int c = tty_byte();
+    int c = tty.byte();
     if (c == esc) {
         // An escape sequence (arrow, function key) comes at once after the
         // ESC; eat it whole so no part of it answers anything later.
-        int next = tty_byte(1);
+        int next = tty.byte(1);
         if (next == '[' || next == 'O') {
             int b;
             do
-                b = tty_byte(1);
+                b = tty.byte(1);
             while (b >= 0 && !(b >= 0x40 && b <= 0x7E));
         }
         return not_a_letter;
@@ -362,7 +271,7 @@ int console_read_key() {
     if (c >= 0xC0) {
         // The rest of a multi-byte character.
         int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-        while (more-- > 0 && tty_byte(1) >= 0) {
+        while (more-- > 0 && tty.byte(1) >= 0) {
         }
         return not_a_letter;
     }

@@ -8,10 +8,12 @@
 #include "posix_terminal.h"
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -34,6 +36,7 @@ struct dialog_state {
     std::uint32_t pair = 1;       // the one shown selected, 1 = first
     std::vector<std::string> patterns; // of that pair
     bool cancelled = false;
+    bool unreadable = false; // the terminal could not be read, or is gone
     std::string last_tab; // the line as the previous Tab left it
 };
 
@@ -296,6 +299,54 @@ extern "C" unsigned char key_sequence(EditLine *el, int) {
     return CC_REFRESH; // no binding: nothing happens
 }
 
+// Every key the line editor reads comes through here, from the guarded
+// terminal, as a character of the locale that the dialog runs in. Back
+// from a stop the edit mode is set again and the line redrawn; after a
+// change of the window's size, the next redraw lays the line out anew.
+extern "C" int read_key(EditLine *el, wchar_t *wc) {
+    char bytes[MB_LEN_MAX];
+    std::size_t used = 0;
+    for (;;) {
+        unsigned char b = 0;
+        switch (terminal_read(&b)) {
+        case terminal_event::byte: break;
+        case terminal_event::resumed:
+            el_set(el, EL_PREP_TERM, 0);
+            el_set(el, EL_PREP_TERM, 1);
+            el_set(el, EL_REFRESH);
+            continue;
+        case terminal_event::resized:
+            el_resize(el);
+            continue;
+        case terminal_event::end:
+        default:
+            state_of(el).unreadable = true;
+            *wc = 0;
+            return -1;
+        }
+        bytes[used++] = static_cast<char>(b);
+        constexpr std::size_t invalid = static_cast<std::size_t>(-1), incomplete = static_cast<std::size_t>(-2);
+        std::mbstate_t ms{};
+        std::size_t r = std::mbrtowc(wc, bytes, used, &ms);
+        if (r == incomplete && used < sizeof bytes)
+            continue;
+        if (r != invalid && r != incomplete)
+            return 1;
+        // Not a character: dropped, but its last byte may start the next one.
+        const bool several = used > 1;
+        used = 0;
+        if (r == invalid && several) {
+            bytes[used++] = static_cast<char>(b);
+            ms = {};
+            r = std::mbrtowc(wc, bytes, used, &ms);
+            if (r != invalid && r != incomplete)
+                return 1;
+            if (r == invalid)
+                used = 0;
+        }
+    }
+}
+
 const char *prompt(EditLine *) { return "File name: "; }
 
 bool has_extension(const std::string &name) {
@@ -348,6 +399,7 @@ struct line_editor {
     user_locale locale; // first: libedit reads it when it starts
     FILE *in = nullptr, *out = nullptr;
     EditLine *el = nullptr;
+    bool guarded = false;
     dialog_state &st;
     explicit line_editor(dialog_state &state) : st(state) {
         st.tty = open_terminal();
@@ -364,9 +416,11 @@ struct line_editor {
         el_set(el, EL_CLIENTDATA, &st);
         el_set(el, EL_EDITOR, "emacs");
         el_set(el, EL_PROMPT, prompt);
-        // libedit restores the terminal on a signal that ends the process
-        // (Ctrl-C) and redraws the line when the window changes size.
-        el_set(el, EL_SIGNAL, 1);
+        // Not libedit's own signal handling: it sends the signal on to the
+        // whole process group, and so kills the script that started the
+        // tool. The terminal guard takes signals instead (read_key).
+        el_set(el, EL_SIGNAL, 0);
+        el_set(el, EL_GETCFN, read_key);
         el_set(el, EL_HIST, history, chosen_names());
         el_set(el, EL_ADDFN, "lfswap-complete", "complete a file or folder name", complete_name);
         el_set(el, EL_ADDFN, "lfswap-cancel", "cancel the dialog", cancel_dialog);
@@ -381,10 +435,13 @@ struct line_editor {
         // Last: binding the two leads drops libedit's own longer ones.
         el_set(el, EL_BIND, "\\e[", "lfswap-key", nullptr);
         el_set(el, EL_BIND, "\\eO", "lfswap-key", nullptr);
+        guarded = terminal_guard_start(st.tty, true);
     }
     ~line_editor() {
         if (el != nullptr)
             el_end(el);
+        if (guarded)
+            terminal_guard_end();
         if (in != nullptr)
             std::fclose(in);
         if (out != nullptr)
@@ -412,7 +469,7 @@ dialog_result show_open_dialog(file_dialog_record *record) {
     st.filter = record->filter;
     const std::string files_of_type = select_pair(st, record->filter_index);
     line_editor ed(st);
-    if (ed.el == nullptr)
+    if (ed.el == nullptr || !ed.guarded)
         return dialog_result::unavailable;
     // libedit writes its prompt before it sets the terminal's edit mode; a
     // key typed in between would meet the line discipline (a Ctrl-D there
@@ -440,10 +497,13 @@ dialog_result show_open_dialog(file_dialog_record *record) {
         // write a message and ask again, and a key typed meanwhile would meet
         // the line discipline (Ctrl-U there kills the kernel's line).
         el_set(ed.el, EL_PREP_TERM, 1);
-        if (st.cancelled || (got == nullptr && count == 0) || (got != nullptr && count <= 0))
+        // A terminal that cannot be read, or is gone, shows no dialog: asking
+        // again would spin (a background job whose shell has ended gets EIO
+        // on every read).
+        if (st.unreadable || count < 0)
+            return dialog_result::unavailable;
+        if (st.cancelled || got == nullptr || count == 0)
             return dialog_result::cancelled;
-        if (got == nullptr)
-            return dialog_result::failed; // the terminal could not be read
         std::string typed(got, static_cast<std::size_t>(count));
         while (!typed.empty() && (typed.back() == '\n' || typed.back() == '\r'))
             typed.pop_back();

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include <csignal>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <termios.h>
@@ -209,6 +210,80 @@ TEST_F(Console, UnderNohupAHangupAtTheQuestionChangesNothingAndALostTerminalMean
     }
 }
 
+// A signal at the question or in the dialog ends the tool alone, by that
+// signal, with the terminal as it was: never the script that runs it (a
+// dialog library's handler once sent it on to the whole process group),
+// and never a terminal left without echo (dash does not restore it).
+TEST_F(Console, ASignalEndsTheToolAloneAndLeavesTheTerminalAsItWas) {
+    SKIP_UNDER_RUNNER();
+    write_file(dir / "old.txt", "old\n");
+    pty_options o;
+    o.stdio_on_terminal = true;
+    o.no_runner = true;
+    o.env = {"TERM=xterm"};
+    // Key: typed at the terminal (the shell ignores it); otherwise sent to the tool alone.
+    struct {
+        int sig;
+        std::string key;
+    } cases[] = {{SIGINT, "\x03"}, {SIGTERM, ""},   {SIGHUP, ""},    {SIGQUIT, ""},
+                 {SIGUSR1, ""},     {SIGUSR2, ""},   {SIGALRM, ""},   {SIGVTALRM, ""},
+                 {SIGPROF, ""},     {SIGXCPU, ""},   {SIGRTMIN, ""}};
+    for (const bool at_question : {false, true})
+        for (const auto &c : cases) {
+            const std::string label = std::string(strsignal(c.sig)) + (at_question ? " at the question" : " in the dialog");
+            pty_session s;
+            start_on_pty(s, "/bin/sh",
+                         {"-c", "ulimit -c 0; trap : INT; stty -a > before; sleep 300 & s=$!; \"$0\" a.txt -; "
+                                "echo status=$?; stty -a > after; cmp -s before after && echo same modes; "
+                                "kill -0 $s && echo sleep lives; kill $s",
+                          tool_exe()},
+                         dir.path, o);
+            ASSERT_TRUE(s.wait_for("File name: ")) << label << s.screen;
+            if (at_question) {
+                s.type("old.txt\n");
+                ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A ")) << label << s.screen;
+            }
+            if (!c.key.empty()) {
+                s.type(c.key);
+            } else {
+                const int tool = child_named(s.pid, "lfswap");
+                ASSERT_GT(tool, 0) << label;
+                kill(tool, c.sig);
+            }
+            EXPECT_TRUE(s.wait_for("status=" + std::to_string(128 + c.sig) + "\r\n")) << label << s.screen;
+            EXPECT_TRUE(s.wait_for("same modes")) << label << read_file(dir / "before") << read_file(dir / "after");
+            EXPECT_TRUE(s.wait_for("sleep lives")) << label;
+            s.finish();
+            EXPECT_EQ(read_file(dir / "old.txt"), "old\n") << label;
+        }
+}
+
+// A background job whose shell is gone reads EIO from the terminal: no
+// dialog can be had, and asking again would spin for ever. The same where
+// SIGTTIN and SIGTTOU are ignored.
+TEST_F(Console, ABackgroundJobThatCannotReadTheTerminalEndsWithoutADialog) {
+    SKIP_UNDER_RUNNER();
+    pty_options shell;
+    shell.stdio_on_terminal = true;
+    shell.no_runner = true;
+    shell.env = {"PS1=$ ", "HISTFILE=/dev/null"};
+    pty_session s;
+    start_on_pty(s, "/bin/bash", {"--norc", "--noprofile", "-i"}, dir.path, shell);
+    ASSERT_TRUE(s.wait_for("$ ")) << s.screen;
+    const std::string tool = "'" + tool_exe() + "' a.txt -";
+    s.type("( (" + tool + "; echo rc=$? > orphan.rc) & )\n");
+    s.type("(trap '' TTIN TTOU; " + tool + "; echo rc=$? > ignored.rc) &\n");
+    for (const char *rc : {"orphan.rc", "ignored.rc"}) {
+        for (int i = 0; i < 100 && !file_exists(dir / rc); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        s.read_for(100);
+        EXPECT_EQ(file_exists(dir / rc) ? read_file(dir / rc) : "still running", "rc=1\n") << rc;
+    }
+    s.type("exit\n");
+    s.finish();
+    EXPECT_LT(s.screen.size(), 8000u) << "the dialog was shown again and again";
+}
+
 TEST_F(Console, AfterCtrlZAndFgTheQuestionStillTakesOneKey) {
     SKIP_UNDER_RUNNER();
     SKIP_WITHOUT_DIALOG();
@@ -221,6 +296,8 @@ TEST_F(Console, AfterCtrlZAndFgTheQuestionStillTakesOneKey) {
     pty_session s;
     start_on_pty(s, "/bin/bash", {"--norc", "--noprofile", "-i"}, dir.path, shell);
     ASSERT_TRUE(s.wait_for("$ ")) << s.screen;
+    s.type("set -b\n"); // a job's stop is said at once, not at the next prompt
+    ASSERT_TRUE(s.wait_for("$ ")) << s.screen;
     s.type(tool_exe() + " a.txt -\n");
     ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
     s.type("old.txt\n");
@@ -228,6 +305,9 @@ TEST_F(Console, AfterCtrlZAndFgTheQuestionStillTakesOneKey) {
     s.type("\x1a"); // Ctrl-Z
     ASSERT_TRUE(s.wait_for("Stopped")) << s.screen;
     ASSERT_TRUE(s.wait_for("$ "));
+    // Sent on in the background, it stops again until it has the terminal.
+    s.type("bg\n");
+    ASSERT_TRUE(s.wait_for("Stopped")) << s.screen;
     s.type("fg\n");
     ASSERT_TRUE(s.wait_for("a.txt -")) << s.screen;
     // Until the resumed tool has set its one-key mode again (the master side

@@ -1,6 +1,6 @@
 // The terminal file dialog as a person uses it: completion, listings,
-// escaped names, line editing, history, Ctrl-C and a window that changes
-// size. It is the POSIX backend's; the Windows tool has the common dialog.
+// escaped names, line editing, history and a window that changes size
+// (signals: e2e_console.cpp). It is the POSIX backend's; the Windows tool has the common dialog.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -129,27 +129,6 @@ TEST_F(Dialog, AWindowThatChangesSizeLeavesTheLineWhole) {
     s.type(kill_line + "\x04");
     EXPECT_EQ(s.finish(), 0);
     EXPECT_EQ(s.out, dir / "beta.txt\n(cancelled)\n");
-}
-
-TEST_F(Dialog, CtrlCEndsTheRunAndLeavesTheTerminalAsItWas) {
-    // A shell without job control, as in a script: it compares the modes.
-    pty_options o;
-    o.stdio_on_terminal = true;
-    o.no_runner = true;
-    o.env = {"TERM=xterm"};
-    pty_session s;
-    start_on_pty(s, "/bin/sh",
-                 {"-c", "trap : INT; stty -a > before; \"$0\" --dialog Text '*.txt'; echo status=$?; stty -a > after; "
-                        "cmp -s before after && echo same modes || echo other modes",
-                  probe_exe()},
-                 dir.path, o);
-    ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
-    s.type("al");
-    ASSERT_TRUE(s.wait_for("al"));
-    s.type("\x03"); // Ctrl-C
-    ASSERT_TRUE(s.wait_for("status=130")) << s.screen;
-    EXPECT_TRUE(s.wait_for("same modes")) << s.screen << read_file(dir / "before") << read_file(dir / "after");
-    s.finish();
 }
 
 // What users of shells and other pickers expect of the line: each case's

@@ -20,6 +20,7 @@
 #include <functional>
 #include <optional>
 #include <regex>
+#include <sstream>
 
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
                   const std::string &cwd, const pty_options &options) {
@@ -248,4 +249,17 @@ pty_session::~pty_session() {
     for (int fd : {master, in_fd, out_fd, err_fd})
         if (fd >= 0)
             close(fd);
+}
+
+int child_named(int parent, const std::string &name, int timeout_ms) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    do {
+        std::istringstream children(read_file("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) +
+                                              "/children"));
+        for (int pid; children >> pid;)
+            if (read_file("/proc/" + std::to_string(pid) + "/comm") == name + "\n")
+                return pid;
+        usleep(20000);
+    } while (std::chrono::steady_clock::now() < give_up);
+    return -1;
 }

@@ -55,3 +55,7 @@ struct pty_options {
 // tool_run.h applies).
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
                   const std::string &cwd, const pty_options &options = {});
+
+// The child of `parent` whose command is `name` (as /proc shows it), once
+// it is there; -1 after `timeout_ms`.
+int child_named(int parent, const std::string &name, int timeout_ms = 5000);
