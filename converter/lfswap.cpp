@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "INCLUDE1/GENERICW.h"
@@ -61,9 +62,11 @@ int main(int argc, char **argv) {
         std::exit(exit_failure);
     }
     // `lfswap *.txt` in a folder of three files would overwrite the second
-    // with the first and read the third as a forcing word.
+    // with the first and read the third as a forcing word, whatever its
+    // first character (`-d.txt` sorts last in a UTF-8 locale). The forcing
+    // words as people type them (-u, /d) are two characters long.
     for (int i = 3; i < argc; ++i)
-        if (!is_option_word(argv[i]) && path_exists(argv[i])) {
+        if (std::strlen(argv[i]) > 2 && path_exists(argv[i])) {
             DIAGNOSTIC("%s names a file: give one input file and one output file",
                        printable_name(argv[i], false).c_str());
             std::exit(exit_usage);

@@ -40,9 +40,10 @@ enum class seek_origin { begin, current, end };
 // someone holds it for writing. Windows enforces it on every program; on
 // POSIX the locks are advisory, so they keep out another lfswap (and this
 // process's own second open), not `echo >> file`. A read open never waits (a FIFO without a
-// writer opens at once). A write open fails, before anything is emptied,
-// when the file is the one standard output or standard error goes to (a
-// file or a pipe): the tool's own messages would be mixed into it. On
+// writer opens at once), nor does a write open (a FIFO without a reader
+// fails). Any open fails, before anything is emptied, when the file is the
+// one standard output or standard error goes to (a file or a pipe): the
+// tool's own messages would be mixed into it. On
 // Windows a write open also fails when the name reaches anything but a disk
 // file (nul.txt, COM1, AUX are devices there), except the null device by
 // its own name, NUL.

@@ -168,8 +168,18 @@ io_handle open_own_executable() {
                       open_existing, attr_normal);
         std::string path(line + path_at);
         path.erase(path.find_last_not_of('\n') + 1);
-        if (h == invalid_handle && path.starts_with("/"))
-            h = file_open(path.c_str(), access_read, share_read | share_write, open_existing, attr_normal);
+        // The kernel writes a newline in the path as \012 (and nothing else
+        // escaped): that spelling first, then the text as it stands, which
+        // may hold those four characters itself.
+        std::string unescaped;
+        for (std::size_t at = 0; at < path.size(); ++at) {
+            const bool newline = path.compare(at, 4, "\\012") == 0;
+            unescaped += newline ? '\n' : path[at];
+            at += newline ? 3 : 0;
+        }
+        for (const std::string &name : {unescaped, path})
+            if (h == invalid_handle && name.starts_with("/"))
+                h = file_open(name.c_str(), access_read, share_read | share_write, open_existing, attr_normal);
         break;
     }
     std::fclose(maps);

@@ -120,11 +120,12 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
     // The share rules still see the access asked for.
     // Writes always go to the file's end (O_APPEND): if another program cuts
     // the file while it is written, its size then shows it, instead of a
-    // hole of zeros in front of the rest. A read open does not block: a FIFO
-    // with no writer would otherwise hold the run in open(2) for ever; the
-    // flag is dropped once it is open.
-    int flags = O_CLOEXEC | O_NOCTTY;
-    flags |= (access & access_write) ? O_WRONLY | O_APPEND : O_RDONLY | O_NONBLOCK;
+    // hole of zeros in front of the rest. No open waits: a FIFO with no
+    // writer, or no reader, would otherwise hold the run in open(2) for
+    // ever, with no word said. Without a reader the write open fails
+    // (ENXIO), a failed try like any other; the flag is dropped once open.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    flags |= (access & access_write) ? O_WRONLY | O_APPEND : O_RDONLY;
     switch (disposition) {
     case create_new: flags |= O_CREAT | O_EXCL; break;
     // Never O_TRUNC: the file is emptied only once the share lock is held,
@@ -139,11 +140,14 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return invalid_handle;
-    if ((flags & O_NONBLOCK) && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         return invalid_handle;
     }
-    if ((access & access_write) && is_own_stream(fd)) {
+    // Either way round the tool would write into a file it reads or
+    // writes: its messages into the output, or into the input (`>> in.txt`
+    // appends the percentages to it; `1<> in.txt` overwrites its start).
+    if (is_own_stream(fd)) {
         close(fd);
         return invalid_handle;
     }

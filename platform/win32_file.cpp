@@ -87,7 +87,9 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
     // Device names (nul.txt, aux.log, COM1) open devices, not files; the
     // bytes would go out of a serial port, or nowhere, with status 0.
     const bool device = GetFileType(h) != FILE_TYPE_DISK && lstrcmpiA(path, "NUL") != 0;
-    if (writes && (device || is_own_stream(h))) { // own stream: made so between the two opens
+    // Read or written, the file standard output or error goes to would take
+    // the tool's messages: the input too (`lfswap in.txt out.txt >> in.txt`).
+    if ((writes && device) || is_own_stream(h)) { // own stream: made so between the two opens
         CloseHandle(h);
         return invalid_handle;
     }
@@ -109,9 +111,16 @@ bool file_write(io_handle h, const void *buffer, std::uint32_t length, std::uint
     if (!usable(h))
         return false;
     const auto *p = static_cast<const unsigned char *>(buffer);
+    // A disk file is written at its end, wherever the file pointer is (an
+    // offset of all ones), as O_APPEND does on POSIX: if another program
+    // cuts the file meanwhile, its size shows it, instead of a hole of zeros
+    // that the next write at the old position would leave.
+    const bool at_end = GetFileType(native(h)) == FILE_TYPE_DISK;
     while (*written < length) {
         DWORD n = 0;
-        if (!WriteFile(native(h), p + *written, length - *written, &n, nullptr) || n == 0)
+        OVERLAPPED end{};
+        end.Offset = end.OffsetHigh = 0xFFFFFFFFu;
+        if (!WriteFile(native(h), p + *written, length - *written, &n, at_end ? &end : nullptr) || n == 0)
             return false;
         *written += n;
     }

@@ -196,11 +196,14 @@ TEST_F(Convert, AnInputThatIsNotARegularFileIsRefusedBeforeTheOutputIsTouched) {
 }
 
 TEST_F(Convert, AWordAfterTheOutputThatNamesAFileEndsTheRunBeforeAnythingIsOpened) {
-    // `lfswap *.txt` in a folder of a.txt, b.txt and c.txt.
-    for (const char *name : {"a.txt", "b.txt", "c.txt"})
+    // `lfswap *.txt` in a folder of a.txt, b.txt and c.txt (or -d.txt,
+    // which a UTF-8 locale sorts last). A forcing word as typed is at most
+    // two characters, and stays one even where a file has its name.
+    for (const char *name : {"a.txt", "b.txt", "c.txt", "-d.txt", "-u"})
         write_file(dir / name, std::string(name) + "\n");
     std::filesystem::create_directory(dir / "sub");
-    const std::vector<std::string> cases[] = {{"c.txt"}, {"-u", "c.txt"}, {"sub"}, {"c.txt", "-u"}};
+    const std::vector<std::string> cases[] = {{"c.txt"}, {"-u", "c.txt"}, {"sub"},    {"c.txt", "-u"},
+                                              {"-d.txt"}, {dir.path}};
     for (const auto &extra : cases) {
         std::vector<std::string> args = {"a.txt", "b.txt"};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -211,6 +214,8 @@ TEST_F(Convert, AWordAfterTheOutputThatNamesAFileEndsTheRunBeforeAnythingIsOpene
         expect_diagnostic(r.err, "converter/lfswap.cpp", named + " names a file: give one input file and one output file");
         EXPECT_EQ(read_file(dir / "b.txt"), "b.txt\n");
     }
+    auto forced = run_tool({"a.txt", "b.txt", "-u"}, dir.path);
+    EXPECT_EQ(forced.status, 0) << forced.err;
 }
 
 TEST_F(Convert, AnOutputThatIsTheToolsOwnStandardOutputOrErrorIsAFailedTry) {
@@ -238,6 +243,21 @@ TEST_F(Convert, AnOutputThatIsTheToolsOwnStandardOutputOrErrorIsAFailedTry) {
         const std::string now = read_file(dir / "o.txt");
         EXPECT_TRUE(c.kept.empty() ? now.empty() : now.starts_with(c.kept)) << c.redirect << now;
         EXPECT_EQ(r.out, "") << c.redirect;
+    }
+    // As the input it would take the percentages (>>), or lose its start (<>).
+    for (const std::string redirect : {">> a.txt", "1<> a.txt", "2>> a.txt"}) {
+        std::vector<std::string> args = {"-c", "exec \"$@\" " + redirect, "sh"};
+        for (const auto &word : command_words(tool_exe(), {"a.txt", "o.txt"}))
+            args.push_back(word);
+        run_options plain;
+        plain.no_runner = true;
+        auto r = run_program("/bin/sh", args, dir.path, "", plain);
+        EXPECT_EQ(r.status, 1) << redirect;
+        const std::string in = read_file(dir / "a.txt");
+        EXPECT_TRUE(in.starts_with("one\ntwo\n")) << redirect << in;
+        EXPECT_TRUE(has_diagnostic(redirect.starts_with("2") ? in : r.err, "Can't open input file a.txt, BYE"))
+            << redirect << r.err;
+        write_file(dir / "a.txt", "one\ntwo\n");
     }
 }
 
@@ -276,19 +296,35 @@ TEST_F(Convert, ClosedStandardDescriptorsNeverTakeTheFilesPlace) {
     }
 }
 
-TEST_F(Convert, AnOutputWhoseReaderQuitsIsAWriteError) {
+TEST_F(Convert, AnOutputWithoutAReaderIsAFailedTryAndOneWhoseReaderQuitsAWriteError) {
     if (under_runner())
         GTEST_SKIP() << "Wine opens the output itself, for reading too: a FIFO there is its business";
     write_file(dir / "big.txt", text_lines(40000, "\n")); // about 2 MB: more than a pipe holds
     ASSERT_EQ(mkfifo((dir / "f").c_str(), 0600), 0);
-    std::thread reader([&] {
-        int fd = open((dir / "f").c_str(), O_RDONLY);
-        char ten[10];
-        EXPECT_EQ(read(fd, ten, sizeof ten), 10);
-        close(fd);
-    });
     run_options quick;
     quick.timeout_ms = 20000;
+    // Nobody reading at all: a failed try at once, not a wait for ever.
+    auto none = run_tool({"big.txt", "f"}, dir.path, "", quick);
+    EXPECT_EQ(none.status, 1);
+    expect_diagnostic(none.err, "INCLUDE1/GENERICW.cpp", "error opening output file f", false);
+    // The reader is there before the tool opens the FIFO (it does not wait for one).
+    const int fd = open((dir / "f").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); // not the tool's
+    ASSERT_GE(fd, 0);
+    fcntl(fd, F_SETFL, 0);
+    std::thread reader([&] {
+        char ten[10];
+        std::size_t got = 0;
+        // Until the tool has opened it, a read finds the end at once.
+        for (int i = 0; i < 1000 && got < sizeof ten; ++i) {
+            const ssize_t n = read(fd, ten + got, sizeof ten - got);
+            if (n > 0)
+                got += static_cast<std::size_t>(n);
+            else
+                usleep(10000);
+        }
+        EXPECT_EQ(got, sizeof ten);
+        close(fd);
+    });
     auto r = run_tool({"big.txt", "f"}, dir.path, "", quick);
     reader.join();
     EXPECT_EQ(r.status, 1);

@@ -1,6 +1,7 @@
 // The terminal file dialog as a person uses it: completion, listings,
 // escaped names, line editing, history and a window that changes size
-// (signals: e2e_console.cpp). It is the POSIX backend's; the Windows tool has the common dialog.
+// (signals: e2e_console.cpp). It is the POSIX backend's; the Windows tool
+// has the common dialog.
 #include <gtest/gtest.h>
 
 #include <filesystem>

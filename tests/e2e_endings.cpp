@@ -110,11 +110,18 @@ TEST_F(Endings, AnIntactProgramPassesItsCheckHoweverItIsStarted) {
     // An execute-only copy, run by another user, cannot be read: the check
     // says so, and says nothing of damage.
     std::filesystem::permissions(dir.path, std::filesystem::perms::all);
+    // Another user cannot open /proc/self/map_files: the path the mapping
+    // records is used, a newline in it written there as \012.
+    plain.as_nobody = true;
+    std::filesystem::create_directory(dir / "new\nline");
+    std::filesystem::copy_file(tool_exe(), dir / "new\nline/copy");
+    auto odd = run_program(dir / "new\nline/copy", {"a.txt", "d.txt"}, dir.path, "", plain);
+    EXPECT_EQ(odd.status, 0) << odd.out;
+    EXPECT_EQ(read_file(dir / "d.txt"), "a\r\n");
     std::filesystem::copy_file(tool_exe(), dir / "x-only");
     std::filesystem::permissions(dir / "x-only", std::filesystem::perms::owner_exec |
                                                      std::filesystem::perms::group_exec |
                                                      std::filesystem::perms::others_exec);
-    plain.as_nobody = true;
     auto r = run_program(dir / "x-only", {"a.txt", "c.txt"}, dir.path, "", plain);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "lfswap: the program file cannot be read for its integrity check\n");
