@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -46,19 +47,34 @@ char *pick(file_dialog_record &record, const char *filter, char *path, char *tit
     return r == dialog_result::chosen ? path : nullptr;
 }
 
+// Text for the one who answers at the console: on standard error, and on
+// the console as well when standard error goes elsewhere (a log), or the
+// question would be asked where nobody reads it. Each in one write, on the
+// screen before a key is read, whatever the stream's buffering.
+void tell_user(const std::string &on_stderr, const std::string &on_console) {
+    std::fwrite(on_stderr.data(), 1, on_stderr.size(), stderr);
+    std::fflush(stderr);
+    if (!stderr_is_console())
+        write_to_console(on_console);
+}
+
+std::string overwrite_question(const std::string &name) {
+    return "\n\n" + name +
+           " aleady exists\n"
+           "Do you wish to overwrite Y\n"
+           "Do you wish to abort     Q\n"
+           "Do you wish to append    A\n"
+           "Enter a Y, Q, or A ";
+}
+
 // Asks what to do with the existing file `name`. Only Y, O, A, Q and N (either
 // case) answer; another key changes nothing and the next is read.
 void ask_overwrite(const char *name, bool *append) {
-    std::fprintf(stderr, "\n\n%s aleady exists\n", shown(name).c_str());
-    std::fputs("Do you wish to overwrite Y\n", stderr);
-    std::fputs("Do you wish to abort     Q\n", stderr);
-    std::fputs("Do you wish to append    A\n", stderr);
-    std::fputs("Enter a Y, Q, or A ", stderr);
-    std::fflush(stderr); // on the screen before the key is read, whatever the stream's buffering
+    tell_user(overwrite_question(shown(name)), overwrite_question(name != nullptr ? console_name(name) : "(null)"));
     overwrite_answer answer;
     while ((answer = answer_for_key(console_read_key())) == overwrite_answer::ask_again) {
     }
-    std::fputs("\n\n", stderr);
+    tell_user("\n\n", "\n\n");
     switch (answer) {
     case overwrite_answer::overwrite: *append = false; break;
     case overwrite_answer::append: *append = true; break;
@@ -89,13 +105,15 @@ void after_failed_try(int *failed, const char **name, bool *append) {
         return;
     if (!dialog_available())
         no_output_can_be_chosen();
-    std::fputs("hit return to choose new output file", stderr);
-    std::fflush(stderr);
+    tell_user("hit return to choose new output file", "hit return to choose new output file");
     // From the terminal: standard input may be a script's list of names,
     // which a wait must not eat.
     if (!console_wait_for_return())
         no_output_can_be_chosen();
-    *name = pick_out_file();
+    dialog_result how;
+    *name = pick_out_file(&how);
+    if (how == dialog_result::unavailable) // the terminal went away meanwhile
+        no_output_can_be_chosen();
     if (append != nullptr && *name != nullptr && path_exists(*name))
         ask_overwrite(*name, append);
 }

@@ -1,11 +1,34 @@
 #include "converter/run_context.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 #include "converter/exit_status.h"
 
 run_context run;
+
+// On the stack, not the heap: the report of memory that ran out comes here too.
+void write_diagnostic(const char *source, int line, const char *format, ...) {
+    std::fflush(stdout);
+    char text[8192];
+    const int head = std::snprintf(text, sizeof text, "\n%s\n%d\n", source, line);
+    va_list args, again;
+    va_start(args, format);
+    va_copy(again, args);
+    const int message = std::vsnprintf(text + head, sizeof text - head, format, args);
+    if (message >= 0 && head + message + 1 < int(sizeof text)) {
+        text[head + message] = '\n';
+        std::fwrite(text, 1, static_cast<std::size_t>(head + message + 1), stderr);
+    } else { // longer than any real report: in pieces
+        std::fwrite(text, 1, static_cast<std::size_t>(head), stderr);
+        std::vfprintf(stderr, format, again);
+        std::fputc('\n', stderr);
+    }
+    va_end(again);
+    va_end(args);
+    std::fflush(stderr);
+}
 
 void *(*buffer_alloc)(std::size_t) = std::malloc;
 

@@ -119,6 +119,17 @@ void write_cp437_to_stderr(const char *text, std::size_t length);
 // which is what scripts read. (Windows names hold no control characters.)
 std::string printable_name(const char *name, bool to_stdout);
 
+// The same name as the console that console_read_key reads shows it,
+// whatever standard error is.
+std::string console_name(const char *name);
+
+// True when standard error is that console, where a question asked on it
+// is seen by the one who answers it.
+bool stderr_is_console();
+
+// Writes `text` on that console itself (nothing when there is none).
+void write_to_console(const std::string &text);
+
 // Opens for reading the file that holds the running program's code (not
 // the loader that may have started it); invalid_handle when it cannot be
 // found or read.

@@ -102,13 +102,33 @@ char ascii_for(unsigned char b) {
 
 } // namespace
 
-std::string printable_name(const char *name, bool to_stdout) {
-    if (isatty(to_stdout ? STDOUT_FILENO : STDERR_FILENO) != 1)
-        return name;
+std::string console_name(const char *name) {
     const locale_t before = uselocale(user_ctype());
     std::string shown = escaped(name);
     uselocale(before);
     return shown;
+}
+
+std::string printable_name(const char *name, bool to_stdout) {
+    return isatty(to_stdout ? STDOUT_FILENO : STDERR_FILENO) == 1 ? console_name(name) : name;
+}
+
+// The controlling terminal is the one whose session is this process's.
+bool stderr_is_console() { return isatty(STDERR_FILENO) == 1 && tcgetsid(STDERR_FILENO) == getsid(0); }
+
+void write_to_console(const std::string &text) {
+    const int fd = open_terminal();
+    if (fd < 0)
+        return;
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    close(fd);
 }
 
 void write_cp437_to_stderr(const char *text, std::size_t length) {

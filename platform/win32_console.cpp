@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <windows.h>
 #include <commdlg.h>
@@ -58,16 +59,23 @@ DWORD WINAPI wait_for_console(void *) {
 
 extern "C" int __wgetmainargs(int *argc, wchar_t ***argv, wchar_t ***env, int glob, int *start_info);
 
-int first_inexact_word(int argc, char ** /*argv*/) {
+int first_inexact_word(int argc, char **argv) {
     // The C runtime's own parse of the same command line, wide: its words are
     // the narrow argv's, one for one.
     int wide_argc = 0, start_info = 0;
     wchar_t **wide_argv = nullptr, **wide_env = nullptr;
-    if (__wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &start_info) < 0 || wide_argc != argc)
+    if (__wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &start_info) < 0)
         return 0;
-    for (int i = 1; i < argc; ++i)
-        if (!narrowed_exactly(wide_argv[i], nullptr, 0))
+    // Each narrow word must be its wide word exactly. A look-alike can also
+    // move the words' bounds: a fullwidth quote becomes '"' in the ANSI
+    // line, and then the two parses differ in their words or their count.
+    static char narrow[32768];
+    const int common = wide_argc < argc ? wide_argc : argc;
+    for (int i = 1; i < common; ++i)
+        if (!narrowed_exactly(wide_argv[i], narrow, sizeof narrow) || std::strcmp(narrow, argv[i]) != 0)
             return i;
+    if (wide_argc != argc && argc > 1)
+        return common < argc ? common : argc - 1;
     return 0;
 }
 
@@ -115,8 +123,53 @@ void flush_live_output() {
         std::fflush(stdout);
 }
 
-// Windows file names cannot hold control characters (1 to 31 are refused).
-std::string printable_name(const char *name, bool) { return name; }
+// Windows file names cannot hold control characters (1 to 31 are refused),
+// but the tool holds them in the ANSI code page and a console shows its
+// own, the OEM one by default: "café" would show as "cafΘ". The characters
+// that the console's code page lacks show as "?".
+std::string console_name(const char *name) {
+    const UINT shown_in = GetConsoleOutputCP();
+    if (shown_in == 0 || shown_in == GetACP())
+        return name;
+    const int wide_length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+    if (wide_length <= 0)
+        return name;
+    std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), wide_length);
+    const int length = WideCharToMultiByte(shown_in, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return name;
+    std::string shown(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(shown_in, 0, wide.c_str(), -1, shown.data(), length, nullptr, nullptr);
+    shown.resize(static_cast<std::size_t>(length - 1));
+    return shown;
+}
+
+namespace {
+
+bool is_console(DWORD which) {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+} // namespace
+
+// Redirected, the bytes as they are, which is what scripts read.
+std::string printable_name(const char *name, bool to_stdout) {
+    return is_console(to_stdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE) ? console_name(name) : name;
+}
+
+bool stderr_is_console() { return is_console(STD_ERROR_HANDLE); }
+
+void write_to_console(const std::string &text) {
+    HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(out);
+}
 
 void write_cp437_to_stderr(const char *text, std::size_t length) {
     // A console shows code page 437 as it is.
