@@ -402,8 +402,11 @@ struct line_editor {
     bool guarded = false;
     dialog_state &st;
     explicit line_editor(dialog_state &state) : st(state) {
+        // Guarded before libedit first sets the terminal's modes (in
+        // el_init), so that the modes put back are the ones found.
         st.tty = open_terminal();
-        if (st.tty < 0)
+        guarded = terminal_guard_start(st.tty, true);
+        if (!guarded)
             return;
         int in_fd = fcntl(st.tty, F_DUPFD_CLOEXEC, 3), out_fd = fcntl(st.tty, F_DUPFD_CLOEXEC, 3);
         in = in_fd >= 0 ? fdopen(in_fd, "r") : nullptr;
@@ -435,7 +438,6 @@ struct line_editor {
         // Last: binding the two leads drops libedit's own longer ones.
         el_set(el, EL_BIND, "\\e[", "lfswap-key", nullptr);
         el_set(el, EL_BIND, "\\eO", "lfswap-key", nullptr);
-        guarded = terminal_guard_start(st.tty, true);
     }
     ~line_editor() {
         if (el != nullptr)
@@ -469,7 +471,7 @@ dialog_result show_open_dialog(file_dialog_record *record) {
     st.filter = record->filter;
     const std::string files_of_type = select_pair(st, record->filter_index);
     line_editor ed(st);
-    if (ed.el == nullptr || !ed.guarded)
+    if (ed.el == nullptr)
         return dialog_result::unavailable;
     // libedit writes its prompt before it sets the terminal's edit mode; a
     // key typed in between would meet the line discipline (a Ctrl-D there
