@@ -78,6 +78,32 @@ install_packages() {
 }
 install_packages
 
+# Every case skipped, a reason a line: the suites' own (GoogleTest prints
+# "file:line: Skipped" and the reason on the next line) and this script's.
+skip_log=$(mktemp)
+trap 'rm -f "$skip_log"' EXIT
+skipped() {
+  echo "SKIPPED $*"
+  echo "$*" >> "$skip_log"
+}
+skips_in() { awk '/: Skipped$/ { if ((getline reason) > 0) print reason }' "$@" >> "$skip_log"; }
+
+# The count of skipped cases by reason. As root on Debian this script
+# installs every package a case needs: a case skipped for one ("missing:")
+# is then a fault of the set-up, and fails the run.
+report_skips() {
+  if [ ! -s "$skip_log" ]; then
+    echo "== no case was skipped"
+    return 0
+  fi
+  echo "== skipped cases, by reason"
+  sort "$skip_log" | uniq -c | sort -rn
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null && grep -q '^missing:' "$skip_log"; then
+    echo "FAILED: cases were skipped for packages or tools that this script installs" >&2
+    return 1
+  fi
+}
+
 # The whole native suite once more with AddressSanitizer and UBSan; any
 # finding ends the run (-fno-sanitize-recover).
 sanitizer_suite() {
@@ -85,13 +111,14 @@ sanitizer_suite() {
   cmake -S . -B build-asan -G Ninja -DLFSWAP_WERROR=ON -DLFSWAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build-asan
   LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+  skips_in build-asan/Testing/Temporary/LastTest.log
 }
 
 # libFuzzer over detection, every kernel and the chunk loop, for a fixed
 # time from the checked-in seeds.
 fuzz_run() {
   if ! command -v clang++ >/dev/null; then
-    echo "SKIPPED the fuzz run: needs clang (apt-get install clang libclang-rt-14-dev)"
+    skipped "missing: clang, for the fuzz run (apt-get install clang libclang-rt-14-dev)"
     return 0
   fi
   echo "== fuzzing for ${LFSWAP_FUZZ_SECONDS:-60} s"
@@ -144,14 +171,17 @@ wine_helpers_down() {
 # for every kernel set this CPU has: GoogleTest needs the compilers of the
 # POSIX thread model, so they have a build folder of their own.
 windows_kernel_tests() {
-  local arch=i686 dir
+  local arch=i686 dir status=0
   [ "$1" = build-win64 ] && arch=x86_64
   dir=build-kernels-$arch
   LFSWAP_MINGW_THREADS=posix cmake -S . -B "$dir" -G Ninja -DLFSWAP_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DLFSWAP_STAMP_TOOL="$3" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$dir" --target lfswap_kernel_tests
   echo "== the kernel tests in $dir/tests/lfswap_kernel_tests.exe under $2"
-  "$2" "$dir/tests/lfswap_kernel_tests.exe" --gtest_brief=1
+  "$2" "$dir/tests/lfswap_kernel_tests.exe" --gtest_brief=1 > "$dir/kernel-tests.log" 2>&1 || status=$?
+  cat "$dir/kernel-tests.log"
+  skips_in "$dir/kernel-tests.log"
+  return "$status"
 }
 
 # The Windows tool: a 32-bit console executable cross-built with mingw-w64,
@@ -160,7 +190,7 @@ windows_kernel_tests() {
 # the 64-bit Windows build of the same sources instead, and says so.
 windows_part() {
   if ! command -v i686-w64-mingw32-g++ >/dev/null || ! command -v wine >/dev/null; then
-    echo "SKIPPED the Windows part: needs g++-mingw-w64-i686 and wine (tools/packages.txt)"
+    skipped "missing: g++-mingw-w64-i686 and wine, for the Windows part"
     return 0
   fi
   local stamp="$PWD/$build/lfswap_stamp"
@@ -193,7 +223,7 @@ windows_part() {
       export WINELOADER=$runner WINEPREFIX="$PWD/build-win64/wineprefix"
       "$runner" wineboot -i >/dev/null 2>&1 || true
     else
-      echo "SKIPPED the Windows suite: wine cannot run build-win/lfswap.exe (exit $rc)"
+      skipped "the Windows suite: wine cannot run build-win/lfswap.exe (exit $rc)"
       return 0
     fi
   fi
@@ -224,7 +254,9 @@ windows_part() {
   LFSWAP_TEST_PROBE_EXE="$PWD/$win/tests/lfswap_generic_probe.exe" \
   LFSWAP_TEST_NO_DIALOG=$no_dialog \
   LFSWAP_TEST_SCREENSHOT="$PWD/$win/dialog.png" \
-    "$build/tests/lfswap_e2e_tests" 9>&- || status=$?
+    "$build/tests/lfswap_e2e_tests" 9>&- > "$win/e2e.log" 2>&1 || status=$?
+  cat "$win/e2e.log"
+  skips_in "$win/e2e.log"
   wine_helpers_down
   windows_kernel_tests "$win" "$runner" "$stamp" || status=$?
   if [ -n "$xvfb_pid" ]; then
@@ -256,10 +288,21 @@ check_packages() {
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' RETURN
   dpkg-deb -c "$deb" | awk '{ print $6 }' | sort > "$tmp/deb.list"
-  for f in ./usr/bin/lfswap ./usr/share/man/man1/lfswap.1 ./usr/share/doc/lfswap/copyright; do
+  for f in ./usr/bin/lfswap ./usr/share/man/man1/lfswap.1.gz ./usr/share/doc/lfswap/copyright \
+    ./usr/share/doc/lfswap/changelog.gz; do
     grep -qx "$f" "$tmp/deb.list" || { echo "FAILED: $deb lacks $f" >&2; return 1; }
   done
+  # As Debian checks a package: no error and no warning (no override needed).
+  if command -v lintian >/dev/null; then
+    lintian --allow-root --fail-on error,warning "$deb" || { echo "FAILED: lintian on $deb" >&2; return 1; }
+  else
+    skipped "missing: lintian, to check the Debian package"
+  fi
   dpkg-deb -x "$deb" "$tmp/deb"
+  case "$(file "$tmp/deb/usr/bin/lfswap")" in
+    *", stripped"*) ;;
+    *) echo "FAILED: the packaged lfswap is not stripped" >&2; return 1 ;;
+  esac
   cp examples/sample-unix.txt "$tmp/in.txt"
   # Relative names: an output word beginning with "/" asks for the dialog.
   (cd "$tmp" && deb/usr/bin/lfswap in.txt deb-out.txt >/dev/null) ||
@@ -267,7 +310,7 @@ check_packages() {
   echo "$deb: $(wc -l < "$tmp/deb.list") entries, its lfswap passes its self-check"
   zip=$(ls build-win/lfswap-*-win32.zip 2>/dev/null || true)
   if [ -z "$zip" ]; then
-    echo "SKIPPED the Windows zip: needs g++-mingw-w64-i686"
+    skipped "missing: g++-mingw-w64-i686, for the Windows zip"
     return 0
   fi
   local top
@@ -282,13 +325,31 @@ check_packages() {
     if [ "$(grep -c $'\r$' "$tmp/zip/$f")" != "$(wc -l < "$tmp/zip/$f")" ]; then
       echo "FAILED: $f in $zip has lines that do not end in CR LF" >&2; return 1
     fi
+    # Readable in any code page.
+    if LC_ALL=C grep -q '[^[:print:][:space:]]' "$tmp/zip/$f"; then
+      echo "FAILED: $f in $zip holds bytes that are not ASCII" >&2; return 1
+    fi
   done
+  if i686-w64-mingw32-objdump -h "$tmp/zip/lfswap.exe" | grep -q '\.debug'; then
+    echo "FAILED: lfswap.exe in $zip carries debug sections" >&2; return 1
+  fi
   local rc=0
   [ -n "${1:-}" ] && { "$1" build-win/lfswap.exe >/dev/null 2>&1 || rc=$?; }
   if [ -n "${1:-}" ] && [ "$rc" = 6 ]; then
     (cd "$tmp" && "$1" zip/lfswap.exe in.txt out.txt >/dev/null 2>&1) ||
       { echo "FAILED: the zipped lfswap.exe did not convert the sample under $1" >&2; return 1; }
     echo "$zip: $(wc -l < "$tmp/zip.list") entries, its lfswap.exe passes its self-check under $1"
+    wineserver -k >/dev/null 2>&1 || true
+  elif [ -x build-win64/lfswap.exe ] && [ -x /usr/lib/wine/wine64 ]; then
+    # The same install step (strip, then stamp) on the 64-bit build, whose
+    # result runs here.
+    local prefix="$PWD/build-win64/wineprefix"
+    DESTDIR="$tmp/win64" cmake --install build-win64 --prefix / >/dev/null
+    (cd "$tmp" && WINELOADER=/usr/lib/wine/wine64 WINEPREFIX="$prefix" \
+      /usr/lib/wine/wine64 win64/lfswap.exe in.txt out64.txt >/dev/null 2>&1) ||
+      { echo "FAILED: the stripped 64-bit lfswap.exe did not convert the sample under wine64" >&2; return 1; }
+    echo "$zip: $(wc -l < "$tmp/zip.list") entries (not run: no Wine that runs 32-bit programs here;"
+    echo "  the 64-bit build, stripped and stamped the same way, passes its self-check under wine64)"
     wineserver -k >/dev/null 2>&1 || true
   else
     echo "$zip: $(wc -l < "$tmp/zip.list") entries (not run: no Wine that runs 32-bit programs here)"
@@ -303,6 +364,7 @@ native_build() { # the tool alone (demo), or everything native
 native_suite() {
   echo "== the native suite"
   ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+  skips_in "$build/Testing/Temporary/LastTest.log"
 }
 
 case "$part" in
@@ -321,6 +383,7 @@ test)
   windows_part
   make_packages >/dev/null
   check_packages "$(command -v wine || true)"
+  report_skips
   echo "== every part passed"
   ;;
 native) native_build && native_suite ;;

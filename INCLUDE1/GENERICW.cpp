@@ -29,8 +29,8 @@ char out_path[path_capacity], out_title[path_capacity];
 constexpr char in_filter[] = "All Files (*.*)\0*.*\0Data Files (*.DAT)\0*.DAT\0";
 constexpr char out_filter[] = "All Files (*.*)\0*.*\0Data Files (*.OUT)\0*.OUT\0";
 
-char *pick(file_dialog_record &record, const char *filter, char *path, char *title,
-           const char *caption, std::uint32_t flags, const char *default_ext, dialog_result *how) {
+char *pick(file_dialog_record &record, const char *filter, char *path, char *title, const char *caption,
+           std::uint32_t flags, const char *default_ext, dialog_result *how, const char *cancel_note = nullptr) {
     record = {};
     record.filter = filter;
     record.filter_index = 1;
@@ -41,6 +41,7 @@ char *pick(file_dialog_record &record, const char *filter, char *path, char *tit
     record.title = caption;
     record.flags = flags;
     record.default_ext = default_ext;
+    record.cancel_note = cancel_note;
     dialog_result r = show_open_dialog(&record);
     if (how != nullptr)
         *how = r;
@@ -84,15 +85,27 @@ void ask_overwrite(const char *name, bool *append) {
     }
 }
 
+// The output dialog, telling what its cancel leads to.
+char *pick_out(dialog_result *how, const char *cancel_note) {
+    return pick(out_record, out_filter, out_path, out_title, "Output File Selection", 0, nullptr, how, cancel_note);
+}
+
 // Without a dialog no other name can be had: waiting for return first
 // would only hang a run that has no terminal. When the output word itself
-// asked for the dialog, say so: an absolute POSIX path begins with "/".
-[[noreturn]] void no_output_can_be_chosen(bool word_asked = false) {
+// asked for the dialog, say so, and what the word may have meant: an
+// option (lfswap has none), or an absolute POSIX path.
+[[noreturn]] void no_output_can_be_chosen(const char *word = nullptr) {
     DIAGNOSTIC("no output file can be chosen");
-    if (word_asked)
-        std::fputs("  (an output word beginning with - or / asks for the file dialog, which needs a\n"
-                   "  terminal; write an absolute path as ./relative or through a symlink)\n",
-                   stderr);
+    if (word != nullptr) {
+        std::string why = std::string("  (an output word beginning with - or / asks for the file dialog, which needs\n  ") +
+                          dialog_needs();
+        if (word[0] == '/' && word[1] != '\0' && std::strcmp(dialog_needs(), "a terminal") == 0)
+            why += ";\n  give a path that begins with / as a relative one, or through a symlink";
+        else if (word[1] != '\0')
+            why += ";\n  lfswap takes no options: run it alone to see how it is used";
+        why += ")\n";
+        std::fwrite(why.data(), 1, why.size(), stderr);
+    }
     std::exit(exit_failure);
 }
 
@@ -111,7 +124,7 @@ void after_failed_try(int *failed, const char **name, bool *append) {
     if (!console_wait_for_return())
         no_output_can_be_chosen();
     dialog_result how;
-    *name = pick_out_file(&how);
+    *name = pick_out(&how, "the run then ends");
     if (how == dialog_result::unavailable) // the terminal went away meanwhile
         no_output_can_be_chosen();
     if (append != nullptr && *name != nullptr && path_exists(*name))
@@ -138,9 +151,7 @@ char *pick_in_file(dialog_result *how) {
                 "DAT", how);
 }
 
-char *pick_out_file(dialog_result *how) {
-    return pick(out_record, out_filter, out_path, out_title, "Output File Selection", 0, nullptr, how);
-}
+char *pick_out_file(dialog_result *how) { return pick_out(how, nullptr); }
 
 // The file functions keep the ANSI code page: it is the one in which the
 // command line and the common dialog hand over names, so the file opened is
@@ -163,11 +174,12 @@ io_handle open_in_file(const char *name, bool use_dialog) {
 io_handle open_out_file(const char *name, bool append) {
     if (is_option_word(name)) {
         // The rest of the word is never used, not even as the dialog's first name.
+        const char *word = name;
         do {
             dialog_result how;
-            name = pick_out_file(&how);
+            name = pick_out(&how, "the tool then asks again");
             if (how == dialog_result::unavailable)
-                no_output_can_be_chosen(true); // asking again would loop for ever
+                no_output_can_be_chosen(word); // asking again would loop for ever
             if (name != nullptr && !append && path_exists(name))
                 ask_overwrite(name, &append);
         } while (name == nullptr);

@@ -67,8 +67,8 @@ int main(int argc, char **argv) {
     // words as people type them (-u, /d) are two characters long.
     for (int i = 3; i < argc; ++i)
         if (std::strlen(argv[i]) > 2 && path_exists(argv[i])) {
-            DIAGNOSTIC("%s names a file: give one input file and one output file",
-                       printable_name(argv[i], false).c_str());
+            DIAGNOSTIC("%s names a %s: give one input file and one output file",
+                       printable_name(argv[i], false).c_str(), path_is_folder(argv[i]) ? "folder" : "file");
             std::exit(exit_usage);
         }
     const char *in_name = argv[1];
@@ -87,8 +87,13 @@ int main(int argc, char **argv) {
     // conversion) and has an end: a folder, a pipe, a terminal or a device
     // such as /dev/zero is refused.
     file_state in_start;
-    if (!file_get_state(run.in_handle, &in_start) || !in_start.regular)
+    if (!file_get_state(run.in_handle, &in_start))
         fail_reading(in_name);
+    if (!in_start.regular) {
+        DIAGNOSTIC("input file %s is %s", printable_name(in_name, false).c_str(),
+                   in_start.folder ? "a folder" : "not a regular file");
+        quit_run(exit_failure);
+    }
 
     get_buffers(default_base_size);
 

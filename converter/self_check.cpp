@@ -27,18 +27,30 @@ unsigned char file_buffer[1 << 16];
 bool crc_of_file(io_handle h, std::uint64_t zero_at, std::uint32_t *crc) {
     std::uint32_t c = 0;
     std::uint64_t pos = 0;
+    signing_parts signing;
     for (;;) {
         std::uint32_t got = 0;
         if (!file_read(h, file_buffer, sizeof file_buffer, &got))
             return false;
         if (got == 0)
             break;
-        // Blank whatever part of the stamped bytes this block holds.
-        for (std::uint64_t i = zero_at; i < zero_at + integrity_stamp_size; ++i)
-            if (i >= pos && i < pos + got)
-                file_buffer[i - pos] = 0;
+        if (pos == 0)
+            signing = signing_parts_of(file_buffer, got);
+        if (signing.certificates_at != 0 && pos + got > signing.certificates_at)
+            got = signing.certificates_at > pos ? std::uint32_t(signing.certificates_at - pos) : 0;
+        // Blank whatever part of the blanked bytes this block holds.
+        auto blank = [&](std::uint64_t from, std::size_t count) {
+            for (std::uint64_t i = from; from != 0 && i < from + count; ++i)
+                if (i >= pos && i < pos + got)
+                    file_buffer[i - pos] = 0;
+        };
+        blank(zero_at, integrity_stamp_size);
+        blank(signing.checksum_at, 4);
+        blank(signing.directory_at, 8);
         c = crc32_update(c, file_buffer, got);
         pos += got;
+        if (signing.certificates_at != 0 && pos >= signing.certificates_at)
+            break;
     }
     *crc = c;
     return true;

@@ -71,6 +71,7 @@ struct file_state {
     // again from its start and that ends (not a folder, a device, a FIFO, a
     // socket or a terminal).
     bool regular;
+    bool folder;
 };
 // false when it cannot be had.
 bool file_get_state(io_handle h, file_state *state);
@@ -78,6 +79,7 @@ bool file_get_state(io_handle h, file_state *state);
 // True when the attributes of `path` can be read (files and directories);
 // never for null.
 bool path_exists(const char *path);
+bool path_is_folder(const char *path);
 
 // Called first thing in main: whatever the process needs before any I/O.
 // A standard stream the process was started without is opened on the null
@@ -161,6 +163,9 @@ struct file_dialog_record {
     const char *title;
     std::uint32_t flags;
     const char *default_ext; // appended to a name typed without one; may be null
+    // What a cancel leads to, for a dialog that tells it (the terminal's);
+    // may be null.
+    const char *cancel_note;
 };
 
 // chosen: a name is in the record. cancelled: the user said no. failed: no
@@ -171,5 +176,7 @@ enum class dialog_result { chosen, cancelled, failed, unavailable };
 // Cheap: whether a file-selection dialog could be shown now at all and
 // answered (a terminal to draw it on; a console and a display for the window).
 bool dialog_available();
+// What that takes, as a user reads it: "a terminal", "a console and a desktop".
+const char *dialog_needs();
 
 dialog_result show_open_dialog(file_dialog_record *record);

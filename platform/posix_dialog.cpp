@@ -458,6 +458,8 @@ struct line_editor {
 
 } // namespace
 
+const char *dialog_needs() { return "a terminal"; }
+
 bool dialog_available() {
     int fd = open_terminal();
     if (fd < 0)
@@ -483,8 +485,9 @@ dialog_result show_open_dialog(file_dialog_record *record) {
     head += "\n" + files_of_type;
     head += "  Return takes the name. Tab completes, Tab Tab lists; Return on a folder name\n"
             "  (or on nothing) lists it. Ctrl-T: the next file type. ~ is your home folder.\n"
-            "  Ctrl-D on an empty line, or Esc Return, cancels: the tool then asks again.\n"
-            "  Ctrl-C ends the run.\n";
+            "  Ctrl-D on an empty line, or Esc Return, cancels";
+    head += record->cancel_note != nullptr ? std::string(": ") + record->cancel_note + ".\n" : ".\n";
+    head += "  Ctrl-C ends the run.\n";
     tty_write(st, head);
 
     std::string held = record->path;

@@ -227,11 +227,16 @@ bool file_get_state(io_handle h, file_state *state) {
         return false;
     auto ns = [](const timespec &t) { return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
     *state = {static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_nlink),
-              {ns(st.st_mtim), ns(st.st_ctim)}, S_ISREG(st.st_mode)};
+              {ns(st.st_mtim), ns(st.st_ctim)}, S_ISREG(st.st_mode), S_ISDIR(st.st_mode)};
     return true;
 }
 
 bool path_exists(const char *path) {
     struct stat st;
     return path != nullptr && stat(path, &st) == 0;
+}
+
+bool path_is_folder(const char *path) {
+    struct stat st;
+    return path != nullptr && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }

@@ -277,6 +277,8 @@ bool windows_can_be_shown() {
 
 // A window that nobody can answer would hold the run for ever: the
 // process needs a console too, as a batch job or a detached run has none.
+const char *dialog_needs() { return "a console and a desktop"; }
+
 bool dialog_available() {
     HANDLE in = open_console_input();
     if (in == INVALID_HANDLE_VALUE)

@@ -146,8 +146,14 @@ bool file_get_state(io_handle h, file_state *state) {
     auto wide = [](DWORD high, DWORD low) { return std::int64_t((std::uint64_t(high) << 32) | low); };
     *state = {wide(info.nFileSizeHigh, info.nFileSizeLow), std::int64_t(info.nNumberOfLinks),
               {wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime), 0},
-              GetFileType(native(h)) == FILE_TYPE_DISK && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0};
+              GetFileType(native(h)) == FILE_TYPE_DISK && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0,
+              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
     return true;
 }
 
 bool path_exists(const char *path) { return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool path_is_folder(const char *path) {
+    const DWORD attributes = path != nullptr ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}

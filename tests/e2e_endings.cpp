@@ -92,6 +92,31 @@ TEST_F(Endings, AnUnstampedBuildFailsItsCheckAndAnIntactCopyPasses) {
         EXPECT_EQ(ok.status, 0) << folder << ok.out;
         EXPECT_EQ(read_file(dir / "b.txt"), "a\r\n");
     }
+    if (!under_runner())
+        return;
+    // Releases on Windows are signed: what signing adds (the PE checksum,
+    // the certificate table's entry, the certificates) is left out of the
+    // check, as the Authenticode hash leaves it out; the rest still counts.
+    run_options plain;
+    plain.no_runner = true;
+    auto signing = run_program("/bin/sh", {"-c", "command -v osslsigncode && command -v openssl"}, dir.path, "", plain);
+    if (signing.status != 0)
+        GTEST_SKIP() << "missing: osslsigncode and openssl, to sign a copy";
+    auto made = run_program(
+        "/bin/sh",
+        {"-c", "openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 -subj /CN=lfswap-test "
+               "&& osslsigncode sign -certs cert.pem -key key.pem -in \"$0\" -out signed.exe",
+         tool_exe()},
+        dir.path, "", plain);
+    ASSERT_EQ(made.status, 0) << made.err;
+    auto passed = run_program(dir / "signed.exe", {"a.txt", "s.txt"}, dir.path);
+    EXPECT_EQ(passed.status, 0) << passed.out;
+    std::string damaged = read_file(dir / "signed.exe");
+    damaged[100] = static_cast<char>(damaged[100] ^ 0x01);
+    write_file(dir / "signed.exe", damaged);
+    auto failed = run_program(dir / "signed.exe", {"a.txt", "t.txt"}, dir.path);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, check_failed);
 }
 
 TEST_F(Endings, AnIntactProgramPassesItsCheckHoweverItIsStarted) {

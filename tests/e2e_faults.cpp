@@ -61,7 +61,7 @@ struct Faults : testing::Test {
 #define SKIP_WITHOUT_SHIM()                                                                                  \
     do {                                                                                                       \
         if (under_runner() && std::string(LFSWAP_FAULT_SHIM_32).empty())                                       \
-            GTEST_SKIP() << "no 32-bit fault shim was built for Wine (needs gcc-multilib)";                    \
+            GTEST_SKIP() << "missing: gcc-multilib (no 32-bit fault shim was built for Wine)";                  \
     } while (0)
 
 // After a run: natively the shim must have acted; a Wine that does not load
@@ -364,7 +364,7 @@ TEST_F(Faults, AMemoryCheckerFindsNoErrorAndOnlyTheKeptBuffersReachable) {
     GTEST_SKIP() << "memory checkers do not run sanitized executables";
 #endif
     if (!under_runner() && system("valgrind --version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "needs valgrind";
+        GTEST_SKIP() << "missing: valgrind";
     write_file(dir / "dos.txt", text_lines(3000, "\r\n"));
     std::filesystem::create_symlink("/dev/full", dir / "full");
     // Blocks kept on purpose: the two chunk buffers; the banner's three

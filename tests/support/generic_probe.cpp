@@ -17,7 +17,7 @@ int main(int argc, char **argv) {
             filter += std::string(argv[i]) + '\0';
         static char path[path_capacity], title[path_capacity];
         for (int i = 0; i < 2; ++i) {
-            file_dialog_record r{filter.c_str(), 1, path, path_capacity, title, path_capacity, "Probe", 0, nullptr};
+            file_dialog_record r{filter.c_str(), 1, path, path_capacity, title, path_capacity, "Probe", 0, nullptr, nullptr};
             dialog_result how = show_open_dialog(&r);
             const char *words[] = {path, "(cancelled)", "(failed)", "(unavailable)"};
             std::printf("%s", words[static_cast<int>(how)]);

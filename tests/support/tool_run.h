@@ -21,12 +21,14 @@ std::string unstamped_exe();
 std::string probe_exe();
 
 // True when the run has no visible file-selection dialog (Wine without a
-// display): cases that must choose a file in it are skipped, saying so.
+// display): cases that must choose a file in it are skipped, saying so. A
+// skip whose reason begins "missing:" lacks something that ./build.sh
+// installs, and fails its run where it could have installed it.
 bool dialog_invisible();
 #define SKIP_WITHOUT_DIALOG()                                                                                \
     do {                                                                                                       \
         if (dialog_invisible())                                                                                \
-            GTEST_SKIP() << "needs a visible file-selection dialog";                                          \
+            GTEST_SKIP() << "missing: a display for the dialog (xvfb, xdotool, xclip)";                      \
     } while (0)
 
 // The words to execute: the runner, if any, `exe`, then `args`.
