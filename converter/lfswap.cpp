@@ -86,10 +86,9 @@ int main(int argc, char **argv) {
     // Only a regular file is read twice from its start (detection, then the
     // conversion) and has an end: a folder, a pipe, a terminal or a device
     // such as /dev/zero is refused.
-    file_state in_start;
-    if (!file_get_state(run.in_handle, &in_start))
-        fail_reading(in_name);
-    if (!in_start.regular) {
+    // (A Windows device or pipe tells nothing of itself: not a regular file either.)
+    file_state in_start{};
+    if (!file_get_state(run.in_handle, &in_start) || !in_start.regular) {
         DIAGNOSTIC("input file %s is %s", printable_name(in_name, false).c_str(),
                    in_start.folder ? "a folder" : "not a regular file");
         quit_run(exit_failure);
