@@ -71,9 +71,14 @@ std::string overwrite_question(const std::string &name) {
 // Asks what to do with the existing file `name`. Only Y, O, A, Q and N (either
 // case) answer; another key changes nothing and the next is read.
 void ask_overwrite(const char *name, bool *append) {
-    tell_user(overwrite_question(shown(name)), overwrite_question(name != nullptr ? console_name(name) : "(null)"));
+    const std::string on_console = overwrite_question(name != nullptr ? console_name(name) : "(null)");
+    tell_user(overwrite_question(shown(name)), on_console);
     overwrite_answer answer;
-    while ((answer = answer_for_key(console_read_key())) == overwrite_answer::ask_again) {
+    for (int key; (answer = answer_for_key(key = console_read_key())) == overwrite_answer::ask_again;) {
+        // Back from Ctrl-Z and fg the screen holds the shell's lines: ask
+        // again there (standard error, if a log, has the question already).
+        if (key == console_key_resumed)
+            write_to_console(on_console);
     }
     tell_user("\n\n", "\n\n");
     switch (answer) {

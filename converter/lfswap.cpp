@@ -94,6 +94,7 @@ int main(int argc, char **argv) {
         quit_run(exit_failure);
     }
 
+    new_files_like(run.in_handle); // a new output keeps the input's mode, as a copy does
     get_buffers(default_base_size);
 
     int type = detect_type();

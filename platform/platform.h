@@ -50,6 +50,12 @@ enum class seek_origin { begin, current, end };
 io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
                       std::uint32_t disposition, std::uint32_t attributes);
 
+// Files that file_open creates from now on take the permission bits of the
+// open file `h` (less the umask), as cp gives a copy: a converted script
+// keeps its execute bit. Files that exist keep their own. Windows keeps its
+// own rules: nothing is copied there.
+void new_files_like(io_handle h);
+
 // Reads up to `length` bytes; false on failure. A true result with
 // *got == 0 is end of file.
 bool file_read(io_handle h, void *buffer, std::uint32_t length, std::uint32_t *got);
@@ -140,7 +146,10 @@ io_handle open_own_executable();
 // One key from the console itself (not standard input), without echo and
 // without waiting for return. Keys that are not characters (arrows,
 // function keys) come back as a value that is not a letter; -1 when the
-// console cannot be read.
+// console cannot be read; console_key_resumed when the program was stopped
+// (Ctrl-Z) and has gone on in the foreground before a key came, so that
+// what the screen asked can be shown again.
+inline constexpr int console_key_resumed = 0x101;
 int console_read_key();
 
 // Waits for a line typed at the console itself (never standard input,

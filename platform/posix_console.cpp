@@ -241,13 +241,18 @@ struct tty_guard {
     // One byte; -1 at the terminal's end, when it cannot be read, or when
     // nothing came within `tenths` of a second (0: no limit). Back from a
     // stop the prompt's mode is set again, so a key still needs no return
-    // after `fg`.
-    int byte(int tenths = 0) {
+    // after `fg`; with `tell_resume`, that is then said (resumed_mark).
+    static constexpr int resumed_mark = -2;
+    int byte(int tenths = 0, bool tell_resume = false) {
         for (;;) {
             unsigned char c;
             switch (terminal_read(&c, tenths > 0 ? tenths * 100 : -1)) {
             case terminal_event::byte: return c;
-            case terminal_event::resumed: terminal_set(wanted); continue;
+            case terminal_event::resumed:
+                terminal_set(wanted);
+                if (tell_resume)
+                    return resumed_mark;
+                continue;
             case terminal_event::resized: continue;
             default: return -1;
             }
@@ -285,7 +290,9 @@ int console_read_key() {
     tty_guard tty(true);
     if (!tty.ok)
         return -1;
-    int c = tty.byte();
+    int c = tty.byte(0, true);
+    if (c == tty_guard::resumed_mark)
+        return console_key_resumed;
     if (c == esc) {
         // An escape sequence (arrow, function key) comes at once after the
         // ESC; eat it whole so no part of it answers anything later.

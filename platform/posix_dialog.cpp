@@ -116,12 +116,70 @@ bool matches_filter(const dialog_state &st, const std::string &name) {
     return false;
 }
 
+bool names_home(const std::string &typed) { return typed == "~" || typed.starts_with("~/"); }
+
 // `~` and `~/...` name the home folder, as in a shell.
 std::string with_home(const std::string &typed) {
     const char *home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0' || !(typed == "~" || typed.starts_with("~/")))
+    if (home == nullptr || *home == '\0' || !names_home(typed))
         return typed;
     return home + typed.substr(1);
+}
+
+bool has_home() {
+    const char *home = std::getenv("HOME");
+    return home != nullptr && *home != '\0';
+}
+
+// The window's size; 80 x 24 where it cannot be had.
+winsize window_size(const dialog_state &st) {
+    winsize ws{};
+    if (ioctl(st.tty, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0)
+        ws.ws_col = 80;
+    if (ws.ws_row == 0)
+        ws.ws_row = 24;
+    return ws;
+}
+
+// `text` (lines each starting with their indent) wrapped at word
+// boundaries to `width` columns: a narrow window would otherwise break its
+// words ("Selectio" / "n"). A continued line keeps the indent.
+std::string wrapped(const std::string &text, std::size_t width) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (shown_width(line) <= width) { // as it is, its spacing kept
+            out += line + "\n";
+            continue;
+        }
+        const std::size_t indent = std::min(line.find_first_not_of(' '), line.size());
+        std::string current = line.substr(0, indent);
+        std::size_t used = indent;
+        bool first = true;
+        for (std::size_t w = indent; w < line.size();) {
+            const std::size_t next = std::min(line.find(' ', w), line.size());
+            const std::string word = line.substr(w, next - w);
+            w = next + 1;
+            if (word.empty())
+                continue;
+            const std::size_t wide = shown_width(word);
+            if (!first && used + 1 + wide > width) {
+                out += current + "\n";
+                current = line.substr(0, indent);
+                used = indent;
+                first = true;
+            }
+            if (!first)
+                current += ' ';
+            current += word;
+            used += (first ? 0 : 1) + wide;
+            first = false;
+        }
+        out += current + "\n";
+    }
+    return out;
 }
 
 bool is_folder(const std::string &path) {
@@ -137,10 +195,13 @@ struct entry {
 // The entries of `folder` that start with `prefix`: folders always, files
 // that the filter lets through, hidden ones only for a prefix that starts
 // with ".". Folders first, each group in name order.
-std::vector<entry> entries(const dialog_state &st, const std::string &folder, const std::string &prefix) {
+std::vector<entry> entries(const dialog_state &st, const std::string &folder, const std::string &prefix,
+                           bool *unreadable = nullptr) {
     std::vector<entry> found;
     const std::string where = folder.empty() ? "./" : with_home(folder);
     DIR *d = opendir(where.c_str());
+    if (unreadable != nullptr)
+        *unreadable = d == nullptr;
     if (d == nullptr)
         return found;
     while (dirent *e = readdir(d)) {
@@ -160,10 +221,36 @@ std::vector<entry> entries(const dialog_state &st, const std::string &folder, co
     return found;
 }
 
-// The entries in columns that fit the terminal, on their own lines.
-void show_listing(const dialog_state &st, const std::vector<entry> &found) {
-    winsize ws{};
-    std::size_t width = ioctl(st.tty, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
+// One key from the terminal, for a question of the dialog's own; 0 when
+// none can be read.
+int dialog_key() {
+    unsigned char c = 0;
+    for (;;) {
+        const terminal_event e = terminal_read(&c);
+        if (e == terminal_event::byte)
+            return c;
+        if (e != terminal_event::resumed && e != terminal_event::resized)
+            return 0;
+    }
+}
+
+// The entries of `folder` (as typed; "" is the current folder) in columns
+// that fit the terminal, on their own lines under the folder's full name.
+// A listing longer than the window is asked about first, as shells do, so
+// that the header and the line do not scroll away unasked.
+void show_listing(const dialog_state &st, const std::string &folder, const std::vector<entry> &found,
+                  bool unreadable) {
+    const winsize ws = window_size(st);
+    const std::size_t width = ws.ws_col;
+    std::string where = folder.empty() ? "." : with_home(folder);
+    if (char *real = realpath(where.c_str(), nullptr)) {
+        where = real;
+        std::free(real);
+    }
+    if (unreadable) {
+        tty_write(st, "\n  " + escaped(where) + " cannot be read.\n");
+        return;
+    }
     std::vector<std::string> cells;
     std::size_t cell = 1;
     for (const entry &e : found) {
@@ -172,7 +259,15 @@ void show_listing(const dialog_state &st, const std::vector<entry> &found) {
     }
     std::size_t columns = std::max<std::size_t>(1, width / cell);
     std::size_t rows = (cells.size() + columns - 1) / columns;
-    std::string out = "\n";
+    if (rows + 2 > ws.ws_row) {
+        tty_write(st, "\nDisplay all " + std::to_string(cells.size()) + " possibilities? (y or n)");
+        const int key = dialog_key();
+        const bool yes = key == 'y' || key == 'Y' || key == ' ';
+        tty_write(st, yes ? " y" : " n\n");
+        if (!yes)
+            return;
+    }
+    std::string out = "\n  In " + escaped(where) + ":\n";
     for (std::size_t r = 0; r < rows; ++r) {
         for (std::size_t c = 0; c < columns; ++c) {
             std::size_t i = c * rows + r;
@@ -234,7 +329,7 @@ extern "C" unsigned char complete_name(EditLine *el, int) {
         return CC_REFRESH;
     }
     if (found.size() > 1 && st.last_tab == line) {
-        show_listing(st, found);
+        show_listing(st, folder, found, false);
         return CC_REDISPLAY;
     }
     st.last_tab = line;
@@ -251,7 +346,7 @@ extern "C" unsigned char cancel_dialog(EditLine *el, int) {
 extern "C" unsigned char next_filter(EditLine *el, int) {
     dialog_state &st = state_of(el);
     std::string line = "\n";
-    line += select_pair(st, st.pair + 1);
+    line += wrapped(select_pair(st, st.pair + 1), window_size(st).ws_col);
     tty_write(st, line);
     st.last_tab.clear();
     return CC_REDISPLAY;
@@ -302,7 +397,7 @@ extern "C" unsigned char key_sequence(EditLine *el, int) {
 // Every key the line editor reads comes through here, from the guarded
 // terminal, as a character of the locale that the dialog runs in. Back
 // from a stop the edit mode is set again and the line redrawn; after a
-// change of the window's size, the next redraw lays the line out anew.
+// change of the window's size, the line is laid out anew at once.
 extern "C" int read_key(EditLine *el, wchar_t *wc) {
     char bytes[MB_LEN_MAX];
     std::size_t used = 0;
@@ -315,8 +410,9 @@ extern "C" int read_key(EditLine *el, wchar_t *wc) {
             el_set(el, EL_PREP_TERM, 1);
             el_set(el, EL_REFRESH);
             continue;
-        case terminal_event::resized:
+        case terminal_event::resized: // shrunk, the line would show only its tail
             el_resize(el);
+            el_set(el, EL_REFRESH);
             continue;
         case terminal_event::end:
         default:
@@ -480,15 +576,23 @@ dialog_result show_open_dialog(file_dialog_record *record) {
     // is an end of file that then vanishes). Set the mode first.
     el_set(ed.el, EL_PREP_TERM, 1);
 
-    std::string head = "\n";
-    head += record->title != nullptr ? record->title : "Open";
+    // The title, the filters, the folder it is in, then the keys: in full
+    // from 40 columns on, wrapped at words; below that, the few that count.
+    const std::string cancel =
+        record->cancel_note != nullptr ? std::string(" cancels: ") + record->cancel_note + ".\n" : " cancels.\n";
+    std::string head = record->title != nullptr ? record->title : "Open";
     head += "\n" + files_of_type;
-    head += "  Return takes the name. Tab completes, Tab Tab lists; Return on a folder name\n"
-            "  (or on nothing) lists it. Ctrl-T: the next file type. ~ is your home folder.\n"
-            "  Ctrl-D on an empty line, or Esc Return, cancels";
-    head += record->cancel_note != nullptr ? std::string(": ") + record->cancel_note + ".\n" : ".\n";
-    head += "  Ctrl-C ends the run.\n";
-    tty_write(st, head);
+    char here[4096];
+    head += getcwd(here, sizeof here) != nullptr ? "  Folder: " + escaped(here) + "\n"
+                                                 : std::string("  The current folder no longer exists.\n");
+    const std::size_t width = window_size(st).ws_col;
+    if (width >= 40)
+        head += "  Return takes the name. Tab completes, Tab Tab lists; Return on a folder name\n"
+                "  (or on nothing) lists it. Ctrl-T: the next file type. ~ is your home folder.\n"
+                "  Ctrl-D on an empty line, or Esc Return," + cancel + "  Ctrl-C ends the run.\n";
+    else
+        head += "  Tab completes. Return on nothing lists. Ctrl-D" + cancel + "  Ctrl-C ends the run.\n";
+    tty_write(st, "\n" + wrapped(head, width));
 
     std::string held = record->path;
     for (;;) {
@@ -512,9 +616,18 @@ dialog_result show_open_dialog(file_dialog_record *record) {
         std::string typed(got, static_cast<std::size_t>(count));
         while (!typed.empty() && (typed.back() == '\n' || typed.back() == '\r'))
             typed.pop_back();
+        if (typed.find_first_not_of(" \t") == std::string::npos)
+            typed.clear(); // blanks alone are no name
+        if (names_home(typed) && !has_home()) {
+            tty_write(st, "  ~ names no folder here: HOME is not set.\n");
+            held = typed;
+            continue;
+        }
         if (typed.empty() || is_folder(typed)) {
             const std::string folder = typed.empty() || typed.back() == '/' ? typed : typed + "/";
-            show_listing(st, entries(st, folder, ""));
+            bool unreadable = false;
+            const std::vector<entry> found = entries(st, folder, "", &unreadable);
+            show_listing(st, folder, found, unreadable);
             held = folder;
             continue;
         }

@@ -107,7 +107,15 @@ bool is_own_stream(int fd) {
     return false;
 }
 
+mode_t creation_mode = 0666;
+
 } // namespace
+
+void new_files_like(io_handle h) {
+    struct stat st;
+    if (is_open_handle(h) && fstat(fd_of(h), &st) == 0)
+        creation_mode = st.st_mode & 0777; // never set-id or sticky bits
+}
 
 io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
                       std::uint32_t disposition, std::uint32_t /*attributes*/) {
@@ -136,7 +144,7 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
     }
     int fd;
     do
-        fd = open(path, flags, 0666);
+        fd = open(path, flags, creation_mode);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return invalid_handle;

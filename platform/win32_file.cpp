@@ -96,6 +96,8 @@ io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share,
     return wrap(h);
 }
 
+void new_files_like(io_handle) {}
+
 bool file_read(io_handle h, void *buffer, std::uint32_t length, std::uint32_t *got) {
     *got = 0;
     if (!usable(h))

@@ -181,7 +181,7 @@ TEST_F(Console, CtrlCEndsTheRunNeverWithStatus0) {
         dialog_driver d(s, tool_exe(), {"a.txt", at_question ? "-" : "no/x.txt"}, dir.path);
         if (at_question) {
             choose(d, "old.txt");
-            ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A ")) << s.err;
+            ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A ")) << s.err << s.screen << s.finish();
         } else {
             ASSERT_TRUE(s.wait_for("hit return to choose new output file")) << s.err;
         }
@@ -314,6 +314,11 @@ TEST_F(Console, AfterCtrlZAndFgTheQuestionStillTakesOneKey) {
     ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
     s.type("old.txt\n");
     ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A "));
+    // Until the tool has set its one-key mode (the master side reads the
+    // terminal's modes): a Ctrl-Z before it stops a tool that never knew.
+    termios modes{};
+    for (int i = 0; i < 100 && tcgetattr(s.master, &modes) == 0 && (modes.c_lflag & ICANON); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     s.type("\x1a"); // Ctrl-Z
     ASSERT_TRUE(s.wait_for("Stopped")) << s.screen;
     ASSERT_TRUE(s.wait_for("$ "));
@@ -322,11 +327,8 @@ TEST_F(Console, AfterCtrlZAndFgTheQuestionStillTakesOneKey) {
     ASSERT_TRUE(s.wait_for("Stopped")) << s.screen;
     s.type("fg\n");
     ASSERT_TRUE(s.wait_for("a.txt -")) << s.screen;
-    // Until the resumed tool has set its one-key mode again (the master side
-    // reads the terminal's modes); a loaded machine may take a while.
-    termios modes{};
-    for (int i = 0; i < 100 && tcgetattr(s.master, &modes) == 0 && (modes.c_lflag & ICANON); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Asked again once the one-key mode is set again.
+    ASSERT_TRUE(s.wait_for("Enter a Y, Q, or A ")) << "the question was not drawn again:" << s.screen;
     s.type("A"); // no return
     ASSERT_TRUE(s.wait_for("$ ", 5000)) << "the key needed a return after fg:" << s.screen;
     s.type("echo rc=$?\n");
@@ -334,6 +336,10 @@ TEST_F(Console, AfterCtrlZAndFgTheQuestionStillTakesOneKey) {
     s.type("exit\n");
     s.finish();
     EXPECT_EQ(read_file(dir / "old.txt"), "old\none\r\ntwo\r\n");
+    std::size_t asked = 0;
+    for (std::size_t at = 0; (at = s.screen.find("Enter a Y, Q, or A ", at)) != std::string::npos; ++at)
+        ++asked;
+    EXPECT_EQ(asked, 2u) << "drawn again once, after fg:" << s.screen;
 }
 
 TEST_F(Console, WithoutStdinTheRetryWaitDoesNotReadTheInput) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -349,6 +350,43 @@ TEST_F(Convert, AWriteOnlyFileCanBeTheOutput) {
     auto r = run_tool({"a.txt", "w.txt"}, dir.path, "", as_user);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_file(dir / "w.txt"), "a\r\nb\r\n");
+}
+
+// A new output takes the input's permission bits less the umask, as a
+// copy does (`lfswap f f.new && mv f.new f` keeps a script runnable); an
+// output that exists keeps its own.
+TEST_F(Convert, ANewOutputHasTheInputsModeLessTheUmaskAndAnOldOneKeepsItsOwn) {
+    if (under_runner())
+        GTEST_SKIP() << "Windows copies no attributes";
+    using std::filesystem::perms;
+    struct {
+        perms in;
+        mode_t umask_bits;
+        std::optional<perms> out; // the mode of an output that exists
+        perms want;
+    } cases[] = {
+        {perms(0750), 022, {}, perms(0750)},
+        {perms(0755), 077, {}, perms(0700)},
+        {perms(0604), 0, {}, perms(0604)},
+        {perms(0755), 022, perms(0600), perms(0600)},
+    };
+    for (const auto &c : cases) {
+        const std::string out = dir / "script.new";
+        write_file(dir / "script.sh", "#!/bin/sh\necho hi\n");
+        std::filesystem::permissions(dir / "script.sh", c.in);
+        std::filesystem::remove(out);
+        if (c.out) {
+            write_file(out, "old\n");
+            std::filesystem::permissions(out, *c.out);
+        }
+        const mode_t before = umask(c.umask_bits); // the child starts with it
+        const auto r = run_tool({"script.sh", "script.new"}, dir.path);
+        umask(before);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(read_file(out), "#!/bin/sh\r\necho hi\r\n");
+        EXPECT_EQ(std::filesystem::status(out).permissions(), c.want)
+            << std::oct << int(c.in) << " umask " << c.umask_bits;
+    }
 }
 
 TEST_F(Convert, FullDiskIsAWriteError) {

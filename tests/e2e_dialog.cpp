@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include <sys/ioctl.h>
 
@@ -125,11 +126,46 @@ TEST_F(Dialog, AWindowThatChangesSizeLeavesTheLineWhole) {
     narrow.ws_row = 20;
     narrow.ws_col = 50;
     ASSERT_EQ(ioctl(s.master, TIOCSWINSZ, &narrow), 0);
+    ASSERT_TRUE(s.wait_for("File name: bet")) << "not redrawn at once";
     s.type("a.txt\n");
-    ASSERT_TRUE(s.wait_for("File name: "));
+    ASSERT_TRUE(s.wait_for("Probe") && s.wait_for("File name: "));
     s.type(kill_line + "\x04");
     EXPECT_EQ(s.finish(), 0);
     EXPECT_EQ(s.out, dir / "beta.txt\n(cancelled)\n");
+}
+
+// A narrow, short window: the header is wrapped at words (the path alone
+// may be longer than a line), and a listing longer than the window is
+// asked about first, by Return and by Tab Tab, the line kept.
+TEST_F(Dialog, ANarrowWindowWrapsTheHeaderAtWordsAndALongListingIsAskedAboutFirst) {
+    fs::create_directory(dir / "many");
+    for (int i = 10; i < 30; ++i)
+        write_file(dir / ("many/f" + std::to_string(i) + ".txt"), "x\n");
+    pty_options small;
+    small.rows = 8;
+    small.columns = 20;
+    pty_session s;
+    start(s, small);
+    const std::string header = s.screen.substr(0, s.screen.find("File name: "));
+    EXPECT_NE(header.find("  Folder:"), std::string::npos) << header;
+    EXPECT_NE(header.find(dir.path), std::string::npos) << header;
+    std::istringstream lines(header);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(line.size() <= 21 || line.find(dir.path) != std::string::npos) << line;
+    s.type("many\n");
+    ASSERT_TRUE(s.wait_for("Display all 20 possibilities? (y or n)")) << s.screen;
+    s.type("n");
+    ASSERT_TRUE(s.wait_for("File name: many/")) << s.screen;
+    s.type("\t\t");
+    ASSERT_TRUE(s.wait_for("Display all 20 possibilities? (y or n)")) << s.screen;
+    s.type("y");
+    ASSERT_TRUE(s.wait_for("f29.txt") && s.wait_for("File name: many/")) << s.screen;
+    s.type("12.txt\n"); // the first Tab completed the "f"
+    ASSERT_TRUE(s.wait_for("Probe") && s.wait_for("File name: "));
+    s.type(kill_line + "\x04");
+    EXPECT_EQ(s.finish(), 0);
+    EXPECT_EQ(s.screen.find("f10.txt"), s.screen.rfind("f10.txt")) << "the unasked listing was shown";
+    EXPECT_EQ(s.out, dir / "many/f12.txt\n(cancelled)\n");
 }
 
 // What users of shells and other pickers expect of the line: each case's
@@ -143,6 +179,12 @@ TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
     fs::create_directories(dir / "home");
     write_file(dir / "home/h.txt", "x\n");
     fs::create_directories(dir / "gone");
+    fs::create_directories(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::none);
+    fs::permissions(dir.path, fs::perms::all);
+    pty_options nobody, no_home;
+    nobody.as_nobody = true; // root would read the folder
+    no_home.env.push_back("HOME=");
     struct step {
         std::string keys, then; // typed, then waited for ("" for nothing)
         std::function<void()> before = nullptr;
@@ -152,6 +194,7 @@ TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
         const char *what;
         std::vector<step> steps;
         std::string out, cwd;
+        pty_options options{};
     } cases[] = {
         {"a second Tab after a partial completion lists at once",
          {{"d/ev\t", "il"}, {"\t", "evil\\033[2Jname.txt"}, {kill_line + "beta.txt\n", ""}},
@@ -168,11 +211,23 @@ TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
         {"Ctrl-T selects the next pair, and completion follows it",
          {{"\x14", "Files of type:   Text (*.txt)   [Data (*.dat)]"}, {"sk\t\n", ""}},
          dir / "skip.dat (type 2)"},
+        {"a listing names its folder", {{"sub\n", "  In " + dir / "sub:"}, {"inner.txt\n", ""}},
+         dir / "sub/inner.txt"},
+        {"a folder that cannot be read is said to be so, not empty",
+         {{"locked\n", dir / "locked cannot be read."}, {kill_line + "beta.txt\n", ""}},
+         dir / "beta.txt", "", nobody},
+        {"with HOME unset, ~ is said to name no folder, not taken as ./~",
+         {{"~/h.txt\n", "~ names no folder here: HOME is not set."}, {kill_line + "beta.txt\n", ""}},
+         dir / "beta.txt", "", no_home},
+        {"a line of blanks is an empty line: the folder is listed",
+         {{"   \n", "  In " + dir.path + ":"}, {kill_line + "beta.txt\n", ""}},
+         dir / "beta.txt"},
     };
     for (const auto &c : cases) {
         pty_session s;
-        pty_options home;
-        home.env.push_back("HOME=" + dir / "home");
+        pty_options home = c.options;
+        if (home.env.empty())
+            home.env.push_back("HOME=" + dir / "home");
         start(s, home, {"Data (*.dat)", "*.dat"}, c.cwd);
         for (const step &st : c.steps) {
             if (st.before)

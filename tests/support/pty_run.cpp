@@ -38,8 +38,8 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
         (void)fcntl(pipes->err[0], F_SETPIPE_SZ, 1 << 20);
     }
     winsize ws{};
-    ws.ws_row = 40;
-    ws.ws_col = 100;
+    ws.ws_row = options.rows;
+    ws.ws_col = options.columns;
     int master = -1;
     pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
     if (pid < 0)

@@ -49,6 +49,7 @@ struct pty_options {
     std::vector<int> ignored_signals; // started with these ignored, as under nohup
     bool no_runner = false;         // run `exe` itself even when a runner is set
     bool stdin_on_terminal = false; // stdin the terminal, stdout and stderr pipes
+    unsigned short rows = 40, columns = 100; // the window's size at the start
 };
 
 // Starts `exe` `args` in `cwd` on a new terminal (the runner prefix as in
