@@ -57,26 +57,31 @@ if command -v unix2dos >/dev/null && command -v dos2unix >/dev/null; then
   names+=(peer_unix peer_dos)
 fi
 
-declare -A times rss
-for name in "${names[@]}"; do cat "$work"/*.txt >/dev/null; done
-for ((r = 0; r < runs; r++)); do
-  for name in "${names[@]}"; do   # alternate, so drift hits every command alike
-    rm -f "$work/out.txt"   # every command creates its output afresh
-    t0=$EPOCHREALTIME
-    (cd "$work" && eval "${cmd[$name]}")
-    t1=$EPOCHREALTIME
-    times[$name]+="$(echo "$t1 - $t0" | bc -l) "
+declare -A times rss med
+median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# The commands named, `runs` times each, alternating so that drift hits
+# every command alike; their medians in med.
+time_alternating() {
+  local r name t0 t1
+  for ((r = 0; r < runs; r++)); do
+    for name in "$@"; do
+      rm -f "$work/out.txt"   # every command creates its output afresh
+      t0=$EPOCHREALTIME
+      (cd "$work" && eval "${cmd[$name]}")
+      t1=$EPOCHREALTIME
+      times[$name]+="$(echo "$t1 - $t0" | bc -l) "
+    done
   done
-done
+  for name in "$@"; do med[$name]=$(echo "${times[$name]}" | median); done
+}
+for name in "${names[@]}"; do cat "$work"/*.txt >/dev/null; done
+time_alternating "${names[@]}"
 for name in "${names[@]}"; do
   if [ -x /usr/bin/time ]; then
     rss[$name]=$(cd "$work" && /usr/bin/time -f %M bash -c "exec ${cmd[$name]}" 2>&1 >/dev/null | tail -1)
   fi
 done
 
-median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-declare -A med
-for name in "${names[@]}"; do med[$name]=$(echo "${times[$name]}" | median); done
 
 echo
 echo "== wall time, median of $runs alternating runs (seconds), peak RSS (KiB)"
@@ -97,6 +102,31 @@ fi
 if [ -n "${rss[lfswap_unix]:-}" ]; then
   echo "peak RSS lfswap - cat: $(( ${rss[lfswap_unix]} - ${rss[cat_unix]} )) KiB"
 fi
+
+# Each kernel set this CPU has, through the tool built with that set alone
+# (lfswap_with_<set>, beside the tool); the sets the kernel bench runs here.
+sets=$("$build/lfswap_kernels_bench" --benchmark_list_tests 2>/dev/null | awk -F/ '/_to_/ { print $1 }' | sort -u)
+echo
+echo "== each kernel set's whole run, against dd bs=49440 (medians of $runs alternating runs)"
+cmd[dd_dos]="dd if=dos.txt of=out.txt bs=49440 status=none"
+cmd[dd_u16dos]="dd if=u16dos.txt of=out.txt bs=49440 status=none"
+set_names=(dd_unix dd_dos dd_u16unix dd_u16dos)
+for k in $sets; do
+  exe=$(realpath "$build/lfswap_with_${k%vbmi2}")
+  cmd[${k}_unix]="$exe unix.txt out.txt >/dev/null" cmd[${k}_dos]="$exe dos.txt out.txt >/dev/null"
+  cmd[${k}_u16unix]="$exe u16unix.txt out.txt >/dev/null" cmd[${k}_u16dos]="$exe u16dos.txt out.txt >/dev/null"
+  set_names+=("${k}_unix" "${k}_dos" "${k}_u16unix" "${k}_u16dos")
+done
+unset 'times[dd_unix]' 'times[dd_u16unix]'
+time_alternating "${set_names[@]}"
+printf '%-12s %10s %10s %14s %14s\n' set 'UNIX in' 'DOS in' 'UTF-16 UNIX' 'UTF-16 DOS'
+for k in $sets; do
+  printf '%-12s %10.2f %10.2f %14.2f %14.2f\n' "$k" \
+    "$(echo "${med[${k}_unix]} / ${med[dd_unix]}" | bc -l)" "$(echo "${med[${k}_dos]} / ${med[dd_dos]}" | bc -l)" \
+    "$(echo "${med[${k}_u16unix]} / ${med[dd_u16unix]}" | bc -l)" "$(echo "${med[${k}_u16dos]} / ${med[dd_u16dos]}" | bc -l)"
+done
+echo "(each against dd of the same input; the tool itself picks $(
+  "$build/lfswap_kernels_bench" --benchmark_list_tests 2>/dev/null | awk -F/ '/_to_/ { print $1; exit }'))"
 
 echo
 echo "== start-up on a 1-byte file (hyperfine, medians of 300: a mean follows the odd slow run)"
@@ -148,7 +178,7 @@ if command -v wine >/dev/null && [ -x build-win/lfswap.exe ] && [ -x build-win/l
   elif [ -x /usr/lib/wine/wine64 ] && [ -x build-win64/lfswap.exe ] && [ -x build-win64/lfswap_copy.exe ]; then
     win=build-win64 runner=/usr/lib/wine/wine64
     export WINELOADER=$runner WINEPREFIX="$here/build-win64/wineprefix"
-    echo "(this kernel runs no 32-bit programs: the 64-bit Windows build stands in for the PE32)"
+    echo "(this kernel runs no 32-bit programs: no PE32 figures; the 64-bit Windows build stands in)"
   fi
 fi
 if [ -n "$win" ]; then
@@ -160,16 +190,23 @@ if [ -n "$win" ]; then
     rm -f "$work/out.txt"
     (cd "$work" && TIMEFORMAT=%U+%S && { time eval "$1" >/dev/null 2>&1; } 2>&1 | bc -l)
   }
+  # The tool as it ships, then each kernel set this CPU has, built alone
+  # into the same Windows build (lfswap_with_<set>.exe).
+  tools=(lfswap)
+  for k in $sets; do [ -x "$here/$win/lfswap_with_${k%vbmi2}.exe" ] && tools+=("lfswap_with_${k%vbmi2}"); done
   for t in unix dos; do
-    : > "$work/cpu_tool"; : > "$work/cpu_copy"
-    for ((r = 0; r < 7; r++)); do # alternating, as the native runs: a slow spell hits both
-      cpu_once "$runner $exe w_$t.txt out.txt" >> "$work/cpu_tool"
+    for tool in "${tools[@]}"; do : > "$work/cpu_$tool"; done
+    : > "$work/cpu_copy"
+    for ((r = 0; r < 7; r++)); do # alternating, as the native runs: a slow spell hits all
+      for tool in "${tools[@]}"; do cpu_once "$runner $here/$win/$tool.exe w_$t.txt out.txt" >> "$work/cpu_$tool"; done
       cpu_once "$runner $copy w_$t.txt out.txt" >> "$work/cpu_copy"
     done
-    c_tool=$(sort -g "$work/cpu_tool" | sed -n 4p)
     c_copy=$(sort -g "$work/cpu_copy" | sed -n 4p)
-    printf '%s.exe, %s input: %.3f s CPU, copy %.3f s: %.2f x\n' "$win/lfswap" "$t" "$c_tool" "$c_copy" \
-      "$(echo "$c_tool / $c_copy" | bc -l)"
+    for tool in "${tools[@]}"; do
+      c_tool=$(sort -g "$work/cpu_$tool" | sed -n 4p)
+      printf '%s.exe, %s input: %.3f s CPU, copy %.3f s: %.2f x\n' "$win/$tool" "$t" "$c_tool" "$c_copy" \
+        "$(echo "$c_tool / $c_copy" | bc -l)"
+    done
   done
   rm -f "$work"/w_*.txt
   if command -v script >/dev/null; then

@@ -33,7 +33,7 @@ struct kernel_set {
     convert_kernel dos_to_unix[kernel_texts]; // every CR dropped
 };
 
-// Every kernel set built into this executable, the best first; the
+// Every kernel set built into this executable, the fastest first; the
 // portable one is last and always supported.
 std::span<const kernel_set *const> all_kernel_sets();
 
