@@ -145,8 +145,8 @@ overwrite_answer answer_for_key(int key) {
     case 'Y': case 'y': case 'O': case 'o': return overwrite_answer::overwrite;
     case 'A': case 'a': return overwrite_answer::append;
     // A key read that fails means the console is gone: nobody can answer.
-    case 'N': case 'n': case 'Q': case 'q': case -1: return overwrite_answer::quit;
-    case 0x03: return overwrite_answer::interrupted; // Ctrl-C
+    case 'N': case 'n': case 'Q': case 'q': case console_key_gone: return overwrite_answer::quit;
+    case console_key_interrupt: return overwrite_answer::interrupted;
     default: return overwrite_answer::ask_again;
     }
 }
@@ -158,9 +158,6 @@ char *pick_in_file(dialog_result *how) {
 
 char *pick_out_file(dialog_result *how) { return pick_out(how, nullptr); }
 
-// The file functions keep the ANSI code page: it is the one in which the
-// command line and the common dialog hand over names, so the file opened is
-// the one the user named (on OEM names "café.txt" would open "cafΘ.txt").
 io_handle open_in_file(const char *name, bool use_dialog) {
     for (int tries = 1;; ++tries) {
         io_handle h = file_open(name, access_read, share_read, open_existing, in_attributes);

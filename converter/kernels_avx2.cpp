@@ -43,15 +43,15 @@ struct avx2 {
     static unsigned char *dense(const unsigned char *b, reg, mask hits, unsigned char *o) {
         for (unsigned g = 0; g < 4; ++g) {
             const unsigned m = (hits >> (8 * g)) & 0xFF;
-            const int hits = __builtin_popcount(m);
+            const int in_group = __builtin_popcount(m);
             const __m128i src = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(b + 8 * g));
             if constexpr (ToDos) {
                 const __m128i r = _mm_add_epi8(_mm_shuffle_epi8(src, row(tables.expand[m])), row(tables.expand_fix[m]));
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(o), r);
-                o += 8 + hits;
+                o += 8 + in_group;
             } else {
                 _mm_storel_epi64(reinterpret_cast<__m128i *>(o), _mm_shuffle_epi8(src, row(tables.compact[m])));
-                o += 8 - hits;
+                o += 8 - in_group;
             }
         }
         return o;

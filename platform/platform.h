@@ -144,12 +144,15 @@ void write_to_console(const std::string &text);
 io_handle open_own_executable();
 
 // One key from the console itself (not standard input), without echo and
-// without waiting for return. Keys that are not characters (arrows,
-// function keys) come back as a value that is not a letter; -1 when the
-// console cannot be read; console_key_resumed when the program was stopped
-// (Ctrl-Z) and has gone on in the foreground before a key came, so that
-// what the screen asked can be shown again.
+// without waiting for return: a character's code, or one of these.
+inline constexpr int console_key_gone = -1;         // the console cannot be read
+inline constexpr int console_key_other = 0x100;     // an arrow, a function key, a character beyond one byte
+// The program was stopped (Ctrl-Z) and has gone on in the foreground before
+// a key came: what the screen asked can be shown again.
 inline constexpr int console_key_resumed = 0x101;
+// Ctrl-C where it arrives as a key (a Windows console hands it over so);
+// on POSIX it is SIGINT, which the terminal guard takes.
+inline constexpr int console_key_interrupt = 0x102;
 int console_read_key();
 
 // Waits for a line typed at the console itself (never standard input,

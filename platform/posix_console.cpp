@@ -261,7 +261,6 @@ struct tty_guard {
 };
 
 constexpr int esc = 0x1B;
-constexpr int not_a_letter = 0x100; // what an arrow or function key reads as
 
 } // namespace
 
@@ -289,7 +288,7 @@ bool console_wait_for_return() {
 int console_read_key() {
     tty_guard tty(true);
     if (!tty.ok)
-        return -1;
+        return console_key_gone;
     int c = tty.byte(0, true);
     if (c == tty_guard::resumed_mark)
         return console_key_resumed;
@@ -303,14 +302,14 @@ int console_read_key() {
                 b = tty.byte(1);
             while (b >= 0 && !(b >= 0x40 && b <= 0x7E));
         }
-        return not_a_letter;
+        return console_key_other;
     }
     if (c >= 0xC0) {
         // The rest of a multi-byte character.
         int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
         while (more-- > 0 && tty.byte(1) >= 0) {
         }
-        return not_a_letter;
+        return console_key_other;
     }
     return c;
 }

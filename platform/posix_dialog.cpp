@@ -46,12 +46,15 @@ dialog_state &state_of(EditLine *el) {
     return *static_cast<dialog_state *>(p);
 }
 
-// Names chosen in this run, for the up arrow.
+// Names chosen in this run, for the up arrow; null when libedit could not
+// make a history (out of memory), which every use must allow for: libedit
+// itself would crash on it. The dialog then works without one.
 History *chosen_names() {
     static History *h = [] {
         History *made = history_init();
         HistEvent ev;
-        history(made, &ev, H_SETSIZE, 100);
+        if (made != nullptr)
+            history(made, &ev, H_SETSIZE, 100);
         return made;
     }();
     return h;
@@ -520,7 +523,8 @@ struct line_editor {
         // tool. The terminal guard takes signals instead (read_key).
         el_set(el, EL_SIGNAL, 0);
         el_set(el, EL_GETCFN, read_key);
-        el_set(el, EL_HIST, history, chosen_names());
+        if (chosen_names() != nullptr)
+            el_set(el, EL_HIST, history, chosen_names());
         el_set(el, EL_ADDFN, "lfswap-complete", "complete a file or folder name", complete_name);
         el_set(el, EL_ADDFN, "lfswap-cancel", "cancel the dialog", cancel_dialog);
         el_set(el, EL_ADDFN, "lfswap-filter", "the next filter pair", next_filter);
@@ -649,7 +653,8 @@ dialog_result show_open_dialog(file_dialog_record *record) {
             continue;
         }
         HistEvent ev;
-        history(chosen_names(), &ev, H_ENTER, chosen.c_str());
+        if (chosen_names() != nullptr)
+            history(chosen_names(), &ev, H_ENTER, chosen.c_str());
         std::memcpy(record->path, chosen.c_str(), chosen.size() + 1);
         record->filter_index = st.pair;
         if (record->file_title != nullptr && record->file_title_size > 0) {

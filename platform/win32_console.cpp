@@ -229,14 +229,16 @@ int console_read_key() {
     // _getch reads the console itself; without one there is nothing to read.
     HANDLE in = open_console_input();
     if (in == INVALID_HANDLE_VALUE)
-        return -1;
+        return console_key_gone;
     CloseHandle(in);
     int c = _getch();
     if (c == 0 || c == 0xE0) {
         (void)_getch(); // the second code of an arrow or function key
-        return 0x100;
+        return console_key_other;
     }
-    return c == EOF ? -1 : c;
+    if (c == 0x03) // with processed input off, as _getch reads, Ctrl-C is this key
+        return console_key_interrupt;
+    return c == EOF ? console_key_gone : c;
 }
 
 namespace {

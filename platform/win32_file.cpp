@@ -73,6 +73,10 @@ bool names_own_stream(const char *path) {
 }
 } // namespace
 
+// Names go to the ANSI (-A) functions and the file functions keep the ANSI
+// code page: it is the one in which the command line and the common dialog
+// hand over names, so the file opened is the one the user named (read as
+// OEM, "café.txt" would open "cafΘ.txt").
 io_handle file_open(const char *path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
                     std::uint32_t attributes) {
     if (path == nullptr)

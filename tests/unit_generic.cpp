@@ -37,9 +37,11 @@ TEST(OverwriteQuestion, KeysAnswerAsTyped) {
         {'A', overwrite_answer::append},    {'a', overwrite_answer::append},
         {'N', overwrite_answer::quit},      {'n', overwrite_answer::quit},
         {'Q', overwrite_answer::quit},      {'q', overwrite_answer::quit},
-        {-1, overwrite_answer::quit}, // the console is gone
-        {0x03, overwrite_answer::interrupted}, // Ctrl-C, as a Windows console hands it over
-        {'z', overwrite_answer::ask_again}, {0x100, overwrite_answer::ask_again},
+        {console_key_gone, overwrite_answer::quit},
+        {console_key_interrupt, overwrite_answer::interrupted}, // Ctrl-C, as a Windows console hands it over
+        {0x03, overwrite_answer::ask_again},                    // the byte alone is no Ctrl-C
+        {'z', overwrite_answer::ask_again}, {console_key_other, overwrite_answer::ask_again},
+        {console_key_resumed, overwrite_answer::ask_again},
         {'\n', overwrite_answer::ask_again}, {0x1B, overwrite_answer::ask_again},
     };
     for (const auto &c : cases)
