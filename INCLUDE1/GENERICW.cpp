@@ -1,5 +1,6 @@
 #include "INCLUDE1/GENERICW.h"
 
+#include "converter/diagnostic.h"
 #include "converter/exit_status.h"
 #include "converter/run_context.h"
 
@@ -116,9 +117,9 @@ char *pick_out(dialog_result *how, const char *cancel_note) {
 
 // Counts a failed try; after the first, waits for return and takes a new
 // name from the output dialog. The second ends the tries: no wait follows.
-// With `append` given (overwrite mode), an existing file chosen there is
-// asked about as in the name step, and the answer may switch to appending.
-void after_failed_try(int *failed, const char **name, bool *append) {
+// With `ask` (overwrite mode), an existing file chosen there is asked about
+// as in the name step, and the answer may switch `append` on.
+void after_failed_try(int *failed, const char **name, bool ask, bool *append) {
     if (++*failed >= max_failed_tries)
         return;
     if (!dialog_available())
@@ -132,7 +133,7 @@ void after_failed_try(int *failed, const char **name, bool *append) {
     *name = pick_out(&how, "the run then ends");
     if (how == dialog_result::unavailable) // the terminal went away meanwhile
         no_output_can_be_chosen();
-    if (append != nullptr && *name != nullptr && path_exists(*name))
+    if (ask && *name != nullptr && path_exists(*name))
         ask_overwrite(*name, append);
 }
 
@@ -187,29 +188,22 @@ io_handle open_out_file(const char *name, bool append) {
         } while (name == nullptr);
     }
 
-    io_handle h = invalid_handle;
+    // Appending from the start opens the file as it is, and after a failed
+    // try only ever creates a new one. Overwriting empties the file; a file
+    // that exists, chosen after a failed try, is asked about, and an A
+    // answer opens it as it is.
+    const bool append_asked = append;
+    io_handle h = append ? file_open(name, out_access, share_read, open_existing, attr_normal) : invalid_handle;
     int failed = 0;
-    if (append) {
-        h = file_open(name, out_access, share_read, open_existing, attr_normal);
-        while (h == invalid_handle && failed < max_failed_tries) {
-            h = file_open(name, out_access, share_read, create_new, attr_normal);
-            if (h == invalid_handle) {
+    while (h == invalid_handle && failed < max_failed_tries) {
+        const std::uint32_t how = append_asked ? create_new : append ? open_existing : create_always;
+        h = file_open(name, out_access, share_read, how, attr_normal);
+        if (h == invalid_handle) {
+            if (append)
                 DIAGNOSTIC("error opening/creating output file %s", shown(name).c_str());
-                after_failed_try(&failed, &name, nullptr);
-            }
-        }
-    } else {
-        // `append` turns on only when the file chosen after a failed try
-        // exists and the answer was A: that file is then opened as it is.
-        while (h == invalid_handle && failed < max_failed_tries) {
-            h = file_open(name, out_access, share_read, append ? open_existing : create_always, attr_normal);
-            if (h == invalid_handle) {
-                if (append)
-                    DIAGNOSTIC("error opening/creating output file %s", shown(name).c_str());
-                else
-                    DIAGNOSTIC("error opening output file %s", shown(name).c_str());
-                after_failed_try(&failed, &name, &append);
-            }
+            else
+                DIAGNOSTIC("error opening output file %s", shown(name).c_str());
+            after_failed_try(&failed, &name, !append_asked, &append);
         }
     }
     if (h == invalid_handle) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "converter/diagnostic.h"
 #include "converter/exit_status.h"
 #include "converter/line_endings.h"
 #include "converter/run_context.h"
@@ -39,13 +40,11 @@ bool output_changed(const file_state &start, std::int64_t written, io_handle h) 
 } // namespace
 
 void fail_reading(const char *name) {
-    DIAGNOSTIC("error reading input file %s", printable_name(name, false).c_str());
-    quit_run(exit_failure);
+    FAIL_RUN("error reading input file %s", printable_name(name, false).c_str());
 }
 
 void fail_writing(const char *name) {
-    DIAGNOSTIC("error writing output file %s", printable_name(name, false).c_str());
-    quit_run(exit_failure);
+    FAIL_RUN("error writing output file %s", printable_name(name, false).c_str());
 }
 
 namespace {
@@ -56,6 +55,56 @@ void show_field(long done, bool live) {
         flush_live_output();
 }
 
+// The percentage after each chunk. On a terminal each field overwrites the
+// last, so one equal to the field shown only costs time (a console draws
+// every byte: 86,875 fields for 4 GiB, of 101 values), and so does more
+// than one field in 50 ms (Wine's console takes about 3 ms a field). The
+// last value is always shown (show_last). Redirected, every field is kept.
+struct percentage_fields {
+    bool live;
+    long shown = -1, last = -1;
+    std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now();
+};
+
+void show_percentage(percentage_fields &p, long done) {
+    using clock = std::chrono::steady_clock;
+    p.last = done;
+    if (!p.live) {
+        show_field(done, false);
+    } else if (done != p.shown && (done == 100 || clock::now() >= p.next)) {
+        show_field(done, true);
+        p.shown = done;
+        p.next = clock::now() + std::chrono::milliseconds(50);
+    }
+}
+
+void show_last(const percentage_fields &p) {
+    if (p.live && p.last != p.shown)
+        show_field(p.last, true);
+}
+
+// Gives the input's last `bytes` of a full read back to the next read.
+void give_back(std::uint32_t &n, std::uint32_t bytes, const char *in_name) {
+    n -= bytes;
+    if (!file_seek(run.in_handle, -std::int64_t(bytes), seek_origin::current))
+        fail_reading(in_name);
+}
+
+// How much of a read of `n` bytes is converted now: a UTF-16 unit cut by
+// the end of a full read, and in DOS input a CR that ends it (its LF may
+// start the next read: the pair must be seen whole), go to the next read.
+// The tool's chunks are of an even length; other callers' need not be.
+std::uint32_t whole_part(std::uint32_t n, bool full, int type, const char *in_name) {
+    if (!full)
+        return n;
+    const auto unit = static_cast<std::uint32_t>(unit_bytes(run.encoding));
+    if (unit == 2 && n % 2 == 1)
+        give_back(n, 1, in_name);
+    if (type == type_dos && unit_at(run.in_buf + n - unit, run.encoding) == cr)
+        give_back(n, unit, in_name);
+    return n;
+}
+
 } // namespace
 
 void convert_chunks(int type, const char *in_name, const char *out_name, const file_state &in_start,
@@ -64,9 +113,7 @@ void convert_chunks(int type, const char *in_name, const char *out_name, const f
         fail_reading(in_name);
 
     std::int64_t converted = 0, written_total = 0;
-    using clock = std::chrono::steady_clock;
-    long shown = -1, last = -1;
-    clock::time_point next_field = clock::now();
+    percentage_fields fields{live};
     for (;;) {
         std::uint32_t n = read_chunk(run.in_handle, run.in_buf, run.chunk_len);
         if (n == 0) {
@@ -75,55 +122,20 @@ void convert_chunks(int type, const char *in_name, const char *out_name, const f
             break;
         }
         run.out_count = 0;
-        const bool full = n == static_cast<std::uint32_t>(run.chunk_len);
-        const auto unit = static_cast<std::uint32_t>(unit_bytes(run.encoding));
-        // A UTF-16 unit cut by the end of a full read goes to the next one
-        // (the tool's chunks are of an even length; other callers' need not be).
-        if (unit == 2 && n % 2 == 1 && full) {
-            --n;
-            if (!file_seek(run.in_handle, -1, seek_origin::current))
-                fail_reading(in_name);
-        }
-        std::uint32_t written;
-        if (type == type_dos) {
-            // Keep a CR LF pair out of two chunks: a full chunk ending in CR
-            // leaves that CR for the next one. In UTF-16 the CR is a unit.
-            if (full && unit_at(run.in_buf + n - unit, run.encoding) == cr) {
-                n -= unit;
-                if (!file_seek(run.in_handle, -std::int64_t(unit), seek_origin::current))
-                    fail_reading(in_name);
-            }
-            written = dos_to_unix(static_cast<std::int32_t>(n));
-        } else {
-            written = unix_to_dos(static_cast<std::int32_t>(n));
-        }
+        n = whole_part(n, n == static_cast<std::uint32_t>(run.chunk_len), type, in_name);
+        const auto length = static_cast<std::int32_t>(n);
+        const std::uint32_t written = type == type_dos ? dos_to_unix(length) : unix_to_dos(length);
         if (written != static_cast<std::uint32_t>(run.out_count))
             fail_writing(out_name);
         written_total += written;
-
         converted += n;
-        // On a terminal each field overwrites the last, so one equal to the
-        // field shown only costs time (a console draws every byte: 86,875
-        // fields for 4 GiB, of 101 values), and so does more than one field
-        // in 50 ms (Wine's console takes about 3 ms a field). The last value
-        // is always shown. Redirected, every field is kept.
-        last = percent_done(converted, in_start.size);
-        if (!live) {
-            show_field(last, false);
-        } else if (last != shown && (last == 100 || clock::now() >= next_field)) {
-            show_field(last, true);
-            shown = last;
-            next_field = clock::now() + std::chrono::milliseconds(50);
-        }
+        show_percentage(fields, percent_done(converted, in_start.size));
     }
-    if (live && last != shown)
-        show_field(last, true);
+    show_last(fields);
     if (input_changed(in_start, run.in_handle)) {
-        DIAGNOSTIC("input file %s changed while converting", printable_name(in_name, false).c_str());
-        quit_run(exit_failure);
+        FAIL_RUN("input file %s changed while converting", printable_name(in_name, false).c_str());
     }
     if (output_changed(out_start, written_total, run.out_handle)) {
-        DIAGNOSTIC("output file %s changed while converting", printable_name(out_name, false).c_str());
-        quit_run(exit_failure);
+        FAIL_RUN("output file %s changed while converting", printable_name(out_name, false).c_str());
     }
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "converter/diagnostic.h"
 #include "converter/exit_status.h"
 
 run_context run;
@@ -42,8 +43,7 @@ void get_buffers(std::int32_t base_size) {
     for (std::int32_t n = base_size;; n -= base_step) {
         run.chunk_len = n - chunk_reserve;
         if (run.chunk_len < min_chunk_len) {
-            DIAGNOSTIC("not enough memory for buffers");
-            quit_run(exit_failure);
+            FAIL_RUN("not enough memory for buffers");
         }
         run.in_buf = static_cast<unsigned char *>(buffer_alloc(4 * std::size_t(run.chunk_len)));
         if (run.in_buf == nullptr)
