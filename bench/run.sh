@@ -2,7 +2,9 @@
 # End-to-end benchmark: lfswap against cat (the copy limit: GNU cat copies
 # inside the kernel with copy_file_range, lfswap must read and write) and, when
 # installed, dos2unix/unix2dos -n (black-box peers), on 128 MiB of generated
-# text (and the same as UTF-16) with the page cache warm and the output on tmpfs.
+# text (and the same as UTF-16) with the page cache warm and the output on tmpfs;
+# then each kernel set this CPU has, through the tool built with it alone
+# (lfswap_with_<set>), natively and in the Windows build under Wine.
 #   bench/run.sh [BUILD_DIR] [RUNS]
 # Needs a build with Google Benchmark (lfswap_kernels_bench, lfswap_gen_text).
 set -euo pipefail
