@@ -120,14 +120,7 @@ void write_to_console(const std::string &text) {
     const int fd = open_terminal();
     if (fd < 0)
         return;
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
+    terminal_write(fd, text);
     close(fd);
 }
 

@@ -60,17 +60,7 @@ History *chosen_names() {
     return h;
 }
 
-void tty_write(const dialog_state &st, const std::string &text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(st.tty, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<std::size_t>(n);
-    }
-}
+void tty_write(const dialog_state &st, const std::string &text) { terminal_write(st.tty, text); }
 
 std::size_t shown_width(const std::string &text) {
     std::size_t w = 0;
@@ -121,17 +111,16 @@ bool matches_filter(const dialog_state &st, const std::string &name) {
 
 bool names_home(const std::string &typed) { return typed == "~" || typed.starts_with("~/"); }
 
-// `~` and `~/...` name the home folder, as in a shell.
-std::string with_home(const std::string &typed) {
-    const char *home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0' || !names_home(typed))
-        return typed;
-    return home + typed.substr(1);
-}
-
 bool has_home() {
     const char *home = std::getenv("HOME");
     return home != nullptr && *home != '\0';
+}
+
+// `~` and `~/...` name the home folder, as in a shell.
+std::string with_home(const std::string &typed) {
+    if (!has_home() || !names_home(typed))
+        return typed;
+    return std::getenv("HOME") + typed.substr(1);
 }
 
 // The window's size; 80 x 24 where it cannot be had.
@@ -224,25 +213,12 @@ std::vector<entry> entries(const dialog_state &st, const std::string &folder, co
     return found;
 }
 
-// One key from the terminal, for a question of the dialog's own; 0 when
-// none can be read.
-int dialog_key() {
-    unsigned char c = 0;
-    for (;;) {
-        const terminal_event e = terminal_read(&c);
-        if (e == terminal_event::byte)
-            return c;
-        if (e != terminal_event::resumed && e != terminal_event::resized)
-            return 0;
-    }
-}
-
 // The entries of `folder` (as typed; "" is the current folder) in columns
 // that fit the terminal, on their own lines under the folder's full name.
 // A listing longer than the window is asked about first, as shells do, so
 // that the header and the line do not scroll away unasked.
-void show_listing(const dialog_state &st, const std::string &folder, const std::vector<entry> &found,
-                  bool unreadable) {
+void show_listing(EditLine *el, const std::string &folder, const std::vector<entry> &found, bool unreadable) {
+    const dialog_state &st = state_of(el);
     const winsize ws = window_size(st);
     const std::size_t width = ws.ws_col;
     std::string where = folder.empty() ? "." : with_home(folder);
@@ -264,8 +240,8 @@ void show_listing(const dialog_state &st, const std::string &folder, const std::
     std::size_t rows = (cells.size() + columns - 1) / columns;
     if (rows + 2 > ws.ws_row) {
         tty_write(st, "\nDisplay all " + std::to_string(cells.size()) + " possibilities? (y or n)");
-        const int key = dialog_key();
-        const bool yes = key == 'y' || key == 'Y' || key == ' ';
+        char key = 0; // through read_key, as every key of the line: a stop or a resize is taken there
+        const bool yes = el_getc(el, &key) == 1 && (key == 'y' || key == 'Y' || key == ' ');
         tty_write(st, yes ? " y" : " n\n");
         if (!yes)
             return;
@@ -332,7 +308,7 @@ extern "C" unsigned char complete_name(EditLine *el, int) {
         return CC_REFRESH;
     }
     if (found.size() > 1 && st.last_tab == line) {
-        show_listing(st, folder, found, false);
+        show_listing(el, folder, found, false);
         return CC_REDISPLAY;
     }
     st.last_tab = line;
@@ -631,7 +607,7 @@ dialog_result show_open_dialog(file_dialog_record *record) {
             const std::string folder = typed.empty() || typed.back() == '/' ? typed : typed + "/";
             bool unreadable = false;
             const std::vector<entry> found = entries(st, folder, "", &unreadable);
-            show_listing(st, folder, found, unreadable);
+            show_listing(ed.el, folder, found, unreadable);
             held = folder;
             continue;
         }

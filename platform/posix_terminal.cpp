@@ -15,6 +15,17 @@
 
 int open_terminal() { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }
 
+void terminal_write(int fd, const std::string &text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 locale_t user_ctype() {
     static const locale_t made = [] {
         locale_t l = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));

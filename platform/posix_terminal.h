@@ -12,6 +12,10 @@
 // never made the controlling one); -1 when the process has none.
 int open_terminal();
 
+// Writes all of `text` to the terminal `fd`, a signal's interruption
+// retried; what cannot be written (a hung-up terminal) is dropped.
+void terminal_write(int fd, const std::string &text);
+
 // The character classes of the user's locale (LC_ALL, LC_CTYPE, LANG), made
 // once; the C locale's when that locale is not installed. The program
 // itself keeps running in the C locale.
