@@ -2,14 +2,17 @@
 // they are converted, odd names, huge files, and many runs at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <thread>
 
+#include <cerrno>
 #include <csignal>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -303,21 +306,32 @@ TEST_F(Faults, AnInputPast4GiBConvertsWithEveryByteCounted) {
     const bool counted_here = !under_runner();
     std::uintmax_t counted = 0, crs = 0;
     std::thread counter;
+    int sink = -1;
     if (counted_here) {
+        // The reader is there before the tool starts: a FIFO without one is
+        // a failed try. Opened without waiting, it reads nothing until a
+        // writer has come (poll), then to that writer's end.
         ASSERT_EQ(mkfifo((dir / "sink").c_str(), 0600), 0);
+        sink = open((dir / "sink").c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(sink, 0);
         counter = std::thread([&] {
-            int fd = open((dir / "sink").c_str(), O_RDONLY);
             std::vector<char> buf(1 << 20);
-            for (ssize_t n; (n = read(fd, buf.data(), buf.size())) > 0;) {
-                counted += static_cast<std::uintmax_t>(n);
-                crs += static_cast<std::uintmax_t>(std::count(buf.begin(), buf.begin() + n, '\r'));
+            for (pollfd p{sink, POLLIN, 0}; poll(&p, 1, -1) > 0;) {
+                const ssize_t n = read(sink, buf.data(), buf.size());
+                if (n == 0 || (n < 0 && errno != EAGAIN))
+                    break;
+                counted += static_cast<std::uintmax_t>(std::max<ssize_t>(n, 0));
+                crs += static_cast<std::uintmax_t>(std::count(buf.begin(), buf.begin() + std::max<ssize_t>(n, 0), '\r'));
             }
-            close(fd);
+            close(sink);
         });
     }
     auto r = run_tool({"big", counted_here ? "sink" : "NUL"}, dir.path);
     EXPECT_EQ(r.status, 0) << r.err;
     if (counted_here) {
+        // A writer of our own that ends at once, so that the reader ends
+        // even if the tool never wrote.
+        close(open((dir / "sink").c_str(), O_WRONLY | O_NONBLOCK));
         counter.join();
         EXPECT_EQ(counted, size + std::size(lfs_at));
         EXPECT_EQ(crs, std::size(lfs_at));
