@@ -22,7 +22,7 @@ constexpr std::size_t line_buffer_size = 320;
 
 char *empty_line;   // the empty interior line
 char *filled_line;  // the line being filled
-char *version_text; // "Ver. " + stamp + the word size (" 32 bit ")
+char *version_text; // "Ver. " + stamp + the word size (" 32 bit " in the Windows tool)
 
 void make_border(char *line, unsigned char left, unsigned char right) {
     line[0] = static_cast<char>(left);
@@ -42,9 +42,8 @@ void print_text_line(const char *text) {
     if (len > box_width - 2)
         len = box_width - 2;
     std::memcpy(filled_line, empty_line, box_width + 1);
-    std::size_t at = half_width - len / 2;
-    if (at < 1)
-        at = 1;
+    static_assert(box_width % 2 == 0); // so that `at` is at least 1 for the longest text
+    const std::size_t at = half_width - len / 2;
     std::memcpy(filled_line + at, text, len); // no terminator: the border stays
     print_line(filled_line);
 }

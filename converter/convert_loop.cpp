@@ -57,8 +57,9 @@ void show_field(long done, bool live) {
 
 // The percentage after each chunk. On a terminal each field overwrites the
 // last, so one equal to the field shown only costs time (a console draws
-// every byte: 86,875 fields for 4 GiB, of 101 values), and so does more
-// than one field in 50 ms (Wine's console takes about 3 ms a field). The
+// every byte, and a 4 GiB input has tens of thousands of chunks for 101
+// values), and so does more than one field in 50 ms (Wine's console takes
+// milliseconds a field; bench/ measures it). The
 // last value is always shown (show_last). Redirected, every field is kept.
 struct percentage_fields {
     bool live;

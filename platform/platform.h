@@ -1,12 +1,15 @@
-// The tool's only contract with the operating system. Everything above this
-// header is portable C++; platform/posix_{file,console,dialog}.cpp and
-// platform/win32_{file,console}.cpp implement it, and the build picks one
-// set. No OS type appears here.
+// The tool's only contract with the operating system, by concern: files,
+// the process, the console, the dialog. Everything above this header is
+// portable C++; each concern has one POSIX and one Win32 file (the POSIX
+// terminal guard, posix_terminal.cpp, serves its console and dialog), and
+// the build picks one set. No OS type appears here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+// ---- Files (posix_file.cpp, win32_file.cpp).
 
 // A file handle (io_handle). Zero means "no handle" (the run context starts that way);
 // invalid_handle is what a failed open yields. A POSIX backend must never
@@ -87,6 +90,9 @@ bool file_get_state(io_handle h, file_state *state);
 bool path_exists(const char *path);
 bool path_is_folder(const char *path);
 
+// ---- The process: its start and end, its command line, its standard
+// output, its own executable (posix_process.cpp, win32_process.cpp).
+
 // Called first thing in main: whatever the process needs before any I/O.
 // A standard stream the process was started without is opened on the null
 // device, so that no file opened later takes its place and receives console
@@ -109,10 +115,19 @@ int first_inexact_word(int argc, char **argv);
 bool stdout_is_terminal();
 
 // Puts what standard output holds on the terminal. Wine starts the console
-// beside the process, and its first use waits about 60 ms for it: there the
+// beside the process, and its first use waits for it (tens of ms): there the
 // text stays buffered until the console is ready, so that the conversion
 // does not wait. Exit and a diagnostic write it out in any case.
 void flush_live_output();
+
+// Opens for reading the file that holds the running program's code (not
+// the loader that may have started it); invalid_handle when it cannot be
+// found or read.
+io_handle open_own_executable();
+
+// ---- The console: the terminal (POSIX) or console (Windows) the user sits
+// at, and the standard streams as shown on it (posix_console.cpp,
+// win32_console.cpp).
 
 // Writes box-drawing text (code page 437 bytes) to standard error. On a
 // terminal the backend draws the glyphs in the terminal's own character set
@@ -138,11 +153,6 @@ bool stderr_is_console();
 // Writes `text` on that console itself (nothing when there is none).
 void write_to_console(const std::string &text);
 
-// Opens for reading the file that holds the running program's code (not
-// the loader that may have started it); invalid_handle when it cannot be
-// found or read.
-io_handle open_own_executable();
-
 // One key from the console itself (not standard input), without echo and
 // without waiting for return: a character's code, or one of these.
 inline constexpr int console_key_gone = -1;         // the console cannot be read
@@ -158,6 +168,10 @@ int console_read_key();
 // Waits for a line typed at the console itself (never standard input,
 // which may carry a script's data); false at once when there is none.
 bool console_wait_for_return();
+
+// ---- The file-selection dialog: the common dialog on Windows
+// (win32_dialog.cpp), a line editor on the terminal on POSIX
+// (posix_dialog*.cpp, posix_line_editor.cpp).
 
 // The file-selection window. The record mirrors what the Windows common
 // dialog is given; `path` must hold path_capacity bytes and is never cleared

@@ -275,13 +275,8 @@ TEST_F(Console, ASignalEndsTheToolAloneAndLeavesTheTerminalAsItWas) {
 // SIGTTIN and SIGTTOU are ignored.
 TEST_F(Console, ABackgroundJobThatCannotReadTheTerminalEndsWithoutADialog) {
     SKIP_UNDER_RUNNER();
-    pty_options shell;
-    shell.stdio_on_terminal = true;
-    shell.no_runner = true;
-    shell.env = {"PS1=$ ", "HISTFILE=/dev/null"};
     pty_session s;
-    start_on_pty(s, "/bin/bash", {"--norc", "--noprofile", "-i"}, dir.path, shell);
-    ASSERT_TRUE(s.wait_for("$ ")) << s.screen;
+    start_shell(s, dir.path);
     const std::string tool = "'" + tool_exe() + "' a.txt -";
     s.type("( (" + tool + "; echo rc=$? > orphan.rc) & )\n");
     s.type("(trap '' TTIN TTOU; " + tool + "; echo rc=$? > ignored.rc) &\n");
@@ -289,7 +284,7 @@ TEST_F(Console, ABackgroundJobThatCannotReadTheTerminalEndsWithoutADialog) {
         for (int i = 0; i < 100 && !file_exists(dir / rc); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         s.read_for(100);
-        EXPECT_EQ(file_exists(dir / rc) ? read_file(dir / rc) : "still running", "rc=1\n") << rc;
+        EXPECT_EQ(file_exists(dir / rc) ? read_file(dir / rc) : "still running", "rc=1\n") << rc << s.screen;
     }
     s.type("exit\n");
     s.finish();
@@ -300,16 +295,8 @@ TEST_F(Console, AfterCtrlZAndFgTheQuestionStillTakesOneKey) {
     SKIP_UNDER_RUNNER();
     SKIP_WITHOUT_DIALOG();
     write_file(dir / "old.txt", "old\n");
-    // A shell with job control, as a user has.
-    pty_options shell;
-    shell.stdio_on_terminal = true;
-    shell.no_runner = true;
-    shell.env = {"PS1=$ ", "HISTFILE=/dev/null"};
     pty_session s;
-    start_on_pty(s, "/bin/bash", {"--norc", "--noprofile", "-i"}, dir.path, shell);
-    ASSERT_TRUE(s.wait_for("$ ")) << s.screen;
-    s.type("set -b\n"); // a job's stop is said at once, not at the next prompt
-    ASSERT_TRUE(s.wait_for("$ ")) << s.screen;
+    start_shell(s, dir.path);
     s.type(tool_exe() + " a.txt -\n");
     ASSERT_TRUE(s.wait_for("File name: ")) << s.screen;
     s.type("old.txt\n");

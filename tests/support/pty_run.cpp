@@ -76,6 +76,16 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
     }
 }
 
+void start_shell(pty_session &s, const std::string &cwd) {
+    pty_options shell;
+    shell.stdio_on_terminal = true;
+    shell.no_runner = true;
+    shell.env = {"PS1=$ ", "HISTFILE=/dev/null"};
+    start_on_pty(s, "/bin/bash", {"--norc", "--noprofile", "-i"}, cwd, shell);
+    if (!s.wait_for("$ ") || (s.type("set -b\n"), !s.wait_for("$ ")))
+        throw std::runtime_error("bash showed no prompt: " + s.screen);
+}
+
 namespace {
 // Where a line of Wine's own starts in `err` at or after `from`: a note
 // ("wine: ..." about its drives) or a debug-channel line

@@ -57,6 +57,12 @@ struct pty_options {
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
                   const std::string &cwd, const pty_options &options = {});
 
+// An interactive bash with job control (prompt "$ ", no history file) on a
+// new terminal in `cwd`, as a user has, once it reads lines: it has shown a
+// prompt and answered one line (`set -b`: a job's stop is said at once).
+// A line typed before that may be lost while bash sets up the terminal.
+void start_shell(pty_session &s, const std::string &cwd);
+
 // The child of `parent` whose command is `name` (as /proc shows it), once
 // it is there; -1 after `timeout_ms`.
 int child_named(int parent, const std::string &name, int timeout_ms = 5000);
