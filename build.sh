@@ -1,82 +1,70 @@
 #!/usr/bin/env bash
-# ./build.sh demo      build lfswap only and convert the bundled sample
-# ./build.sh test      build everything and run every suite (all of the below)
-# ./build.sh native    the native suite only
-# ./build.sh asan      the native suite under AddressSanitizer and UBSan
-# ./build.sh fuzz      libFuzzer for LFSWAP_FUZZ_SECONDS (60) seconds
-# ./build.sh windows   the Windows builds and their suite under Wine
-# ./build.sh package   the Debian package and the Windows zip, checked
-# As root on Debian it installs the packages its part needs first
-# (tools/packages.txt); elsewhere it says once which are missing.
+# ./build.sh [demo|test|native|asan|fuzz|windows|package]: the parts are
+# listed in usage() below. As root on Debian it installs the packages its
+# part needs first (tools/install-packages.sh); elsewhere it says once which
+# are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-usage() { sed -n '2,8p' "$0" | sed 's/^# //' >&2; exit 2; }
-part=${1:-test}
-case "$part" in
-demo | test | native | asan | fuzz | windows | package) ;;
-*) usage ;;
-esac
-
-# The packages of the parts named, from tools/packages.txt.
-packages_for() {
-  sed 's/#.*//' tools/packages.txt | awk -v parts=" $* " 'NF >= 2 {
-    n = split($2, p, ","); for (i = 1; i <= n; i++) if (index(parts, " " p[i] " ")) { print $1; break } }'
+usage() {
+  cat >&2 <<'USAGE'
+./build.sh demo      build lfswap only and convert the bundled sample
+./build.sh test      build everything and run every suite (all of the below)
+./build.sh native    the native suite only
+./build.sh asan      the native suite under AddressSanitizer and UBSan
+./build.sh fuzz      libFuzzer for LFSWAP_FUZZ_SECONDS (60) seconds
+./build.sh windows   the Windows builds and their suite under Wine
+./build.sh package   the Debian package and the Windows zip, checked
+USAGE
+  exit 2
 }
-
-# The parts a step runs; each step's part names what it needs.
+part=${1:-test}
+# The parts of tools/packages.txt that a step needs.
 case "$part" in
 demo) needed=(build) ;;
 test) needed=(build native fuzz windows package) ;;
 asan) needed=(build native) ;;
 windows) needed=(build native windows) ;;
 package) needed=(build package) ;;
-*) needed=(build "$part") ;;
+native | fuzz) needed=(build "$part") ;;
+*) usage ;;
 esac
+tools/install-packages.sh "${needed[@]}"
 
-# dpkg-query answers "install ok installed" for a package that is there.
-install_packages() {
-  local wanted missing=() p
-  mapfile -t wanted < <(packages_for "${needed[@]}")
-  if ! command -v dpkg-query >/dev/null; then
-    echo "build.sh: not a Debian system; it needs (Debian names): ${wanted[*]}" >&2
-    return 0
-  fi
-  for p in "${wanted[@]}"; do
-    [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
-    echo "build.sh: missing (install them as root: apt-get install ${missing[*]}); running what can run" >&2
-    return 0
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  if [[ " ${missing[*]} " == *":i386 "* ]]; then dpkg --add-architecture i386; fi
-  # A Debian mirror caught mid-sync serves index files whose size does not
-  # match the Release file; fetches are retried after a wait. A list that
-  # stays broken has been seen too (the security suite's i386 list, for
-  # days): then the security suite is held below the main one, so that both
-  # architectures take the same version from the main list, or wine32 could
-  # not be installed beside its amd64 libraries.
-  local try
-  for try in 1 2 3; do
-    apt-get update -qq -o Acquire::Retries=3 && break
-    if [ "$try" = 3 ]; then
-      echo "build.sh: some package lists could not be fetched; the security suite is held back" >&2
-      printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' \
-        > /etc/apt/preferences.d/lfswap-hold-security
-    else
-      echo "build.sh: apt-get update failed (try $try); again in $((try * 20)) s" >&2
-      sleep $((try * 20))
-    fi
-  done
-  for try in 1 2 3; do
-    apt-get install -y -qq -o Acquire::Retries=3 "${missing[@]}" >/dev/null && return 0
-    [ "$try" = 3 ] && { echo "build.sh: could not install: ${missing[*]}" >&2; return 1; }
-    sleep $((try * 20))
-  done
+build=build # the native build, which the others use (its stamp tool, its suites)
+
+# One build folder: `configure DIR [cmake options]`, warnings as errors,
+# a Release build unless the options say otherwise; `configure_windows DIR
+# ARCH [options]` the same with mingw-w64 for ARCH (i686, x86_64), stamped
+# by the native build's stamp tool.
+configure() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
-install_packages
+configure_windows() {
+  local dir=$1 arch=$2
+  shift 2
+  configure "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DLFSWAP_STAMP_TOOL="$PWD/$build/lfswap_stamp" "$@"
+}
+
+# Whether this machine runs the 32-bit Windows tool under Wine: its
+# self-check passes and, with no words, it ends with its usage (status 6).
+# Asked once; a kernel without 32-bit program support (Wine's 32-bit loader
+# is one) cannot.
+runs_pe32="" pe32_status=""
+runs_32_bit_windows() {
+  if [ -z "$runs_pe32" ]; then
+    runs_pe32=no
+    if command -v wine >/dev/null && [ -x build-win/lfswap.exe ]; then
+      local rc=0
+      WINEDEBUG=-all WINEPREFIX="$PWD/build-win/wineprefix" wine build-win/lfswap.exe >/dev/null 2>&1 || rc=$?
+      [ "$rc" = 6 ] && runs_pe32=yes
+      pe32_status=$rc
+    fi
+  fi
+  [ "$runs_pe32" = yes ]
+}
 
 # Every case skipped, a reason a line: the suites' own (GoogleTest prints
 # "file:line: Skipped" and the reason on the next line) and this script's.
@@ -108,7 +96,7 @@ report_skips() {
 # finding ends the run (-fno-sanitize-recover).
 sanitizer_suite() {
   echo "== the native suite under AddressSanitizer + UndefinedBehaviorSanitizer"
-  cmake -S . -B build-asan -G Ninja -DLFSWAP_WERROR=ON -DLFSWAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  configure build-asan -DLFSWAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-asan
   LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
   skips_in build-asan/Testing/Temporary/LastTest.log
@@ -122,10 +110,10 @@ fuzz_run() {
     return 0
   fi
   echo "== fuzzing for ${LFSWAP_FUZZ_SECONDS:-60} s"
-  CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DLFSWAP_WERROR=ON -DLFSWAP_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  CC=clang CXX=clang++ configure build-fuzz -DLFSWAP_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-fuzz --target lfswap_fuzz
   mkdir -p build-fuzz/corpus build-fuzz/findings
-  if ! build-fuzz/lfswap_fuzz -max_total_time="${LFSWAP_FUZZ_SECONDS:-60}" -close_fd_mask=1 -print_final_stats=1 \
+  if ! build-fuzz/tests/fuzz/lfswap_fuzz -max_total_time="${LFSWAP_FUZZ_SECONDS:-60}" -close_fd_mask=1 -print_final_stats=1 \
       -artifact_prefix=build-fuzz/findings/ build-fuzz/corpus tests/fuzz/corpus > build-fuzz/fuzz.log 2>&1; then
     tail -n 60 build-fuzz/fuzz.log
     echo "FAILED: the fuzzer found a fault; the input is in build-fuzz/findings/" >&2
@@ -174,8 +162,7 @@ windows_kernel_tests() {
   local arch=i686 dir status=0
   [ "$1" = build-win64 ] && arch=x86_64
   dir=build-kernels-$arch
-  LFSWAP_MINGW_THREADS=posix cmake -S . -B "$dir" -G Ninja -DLFSWAP_WERROR=ON \
-    -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DLFSWAP_STAMP_TOOL="$3" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  configure_windows "$dir" "$arch" -DLFSWAP_MINGW_THREADS=posix
   cmake --build "$dir" --target lfswap_kernel_tests
   echo "== the kernel tests in $dir/tests/lfswap_kernel_tests.exe under $2"
   "$2" "$dir/tests/lfswap_kernel_tests.exe" --gtest_brief=1 > "$dir/kernel-tests.log" 2>&1 || status=$?
@@ -193,9 +180,7 @@ windows_part() {
     skipped "missing: g++-mingw-w64-i686 and wine, for the Windows part"
     return 0
   fi
-  local stamp="$PWD/$build/lfswap_stamp"
-  cmake -S . -B build-win -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-    -DLFSWAP_STAMP_TOOL="$stamp" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  configure_windows build-win i686
   cmake --build build-win
   local kind
   kind=$(file build-win/lfswap.exe)
@@ -209,21 +194,19 @@ windows_part() {
   export WINEDEBUG=-all
   local win=build-win runner=wine
   export WINEPREFIX="$PWD/build-win/wineprefix"
-  wine build-win/lfswap.exe >/dev/null 2>&1 && rc=0 || rc=$?
-  if [ "$rc" != 6 ]; then
+  if ! runs_32_bit_windows; then
     if [ -x /usr/lib/wine/wine64 ] && command -v x86_64-w64-mingw32-g++ >/dev/null; then
-      echo "NOTE: this machine cannot run the 32-bit build (wine exited $rc: no 32-bit program"
+      echo "NOTE: this machine cannot run the 32-bit build (wine exited $pe32_status: no 32-bit program"
       echo "      support in this kernel); the suite runs against the 64-bit Windows build instead."
-      cmake -S . -B build-win64 -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-        -DLFSWAP_STAMP_TOOL="$stamp" -DCMAKE_BUILD_TYPE=Release >/dev/null
+      configure_windows build-win64 x86_64
       cmake --build build-win64
       only_system_dlls build-win64 x86_64-w64-mingw32-objdump
-      win=build-win64
+      win="build-win64"
       runner=/usr/lib/wine/wine64
       export WINELOADER=$runner WINEPREFIX="$PWD/build-win64/wineprefix"
       "$runner" wineboot -i >/dev/null 2>&1 || true
     else
-      skipped "the Windows suite: wine cannot run build-win/lfswap.exe (exit $rc)"
+      skipped "the Windows suite: wine cannot run build-win/lfswap.exe (exit $pe32_status)"
       return 0
     fi
   fi
@@ -258,7 +241,7 @@ windows_part() {
   cat "$win/e2e.log"
   skips_in "$win/e2e.log"
   wine_helpers_down
-  windows_kernel_tests "$win" "$runner" "$stamp" || status=$?
+  windows_kernel_tests "$win" "$runner" || status=$?
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
     unset DISPLAY
@@ -271,8 +254,7 @@ windows_part() {
 make_packages() {
   (cd "$build" && cpack -G DEB >/dev/null)
   if command -v i686-w64-mingw32-g++ >/dev/null; then
-    cmake -S . -B build-win -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-      -DLFSWAP_STAMP_TOOL="$PWD/$build/lfswap_stamp" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    configure_windows build-win i686
     cmake --build build-win
     (cd build-win && cpack -G ZIP >/dev/null)
   fi
@@ -333,12 +315,11 @@ check_packages() {
   if i686-w64-mingw32-objdump -h "$tmp/zip/lfswap.exe" | grep -q '\.debug'; then
     echo "FAILED: lfswap.exe in $zip carries debug sections" >&2; return 1
   fi
-  local rc=0
-  [ -n "${1:-}" ] && { "$1" build-win/lfswap.exe >/dev/null 2>&1 || rc=$?; }
-  if [ -n "${1:-}" ] && [ "$rc" = 6 ]; then
-    (cd "$tmp" && "$1" zip/lfswap.exe in.txt out.txt >/dev/null 2>&1) ||
-      { echo "FAILED: the zipped lfswap.exe did not convert the sample under $1" >&2; return 1; }
-    echo "$zip: $(wc -l < "$tmp/zip.list") entries, its lfswap.exe passes its self-check under $1"
+  if runs_32_bit_windows; then
+    local prefix="$PWD/build-win/wineprefix"
+    (cd "$tmp" && WINEDEBUG=-all WINEPREFIX="$prefix" wine zip/lfswap.exe in.txt out.txt >/dev/null 2>&1) ||
+      { echo "FAILED: the zipped lfswap.exe did not convert the sample under wine" >&2; return 1; }
+    echo "$zip: $(wc -l < "$tmp/zip.list") entries, its lfswap.exe passes its self-check under wine"
     wineserver -k >/dev/null 2>&1 || true
   elif [ -x build-win64/lfswap.exe ] && [ -x /usr/lib/wine/wine64 ]; then
     # The same install step (strip, then stamp) on the 64-bit build, whose
@@ -356,9 +337,8 @@ check_packages() {
   fi
 }
 
-build=build
 native_build() { # the tool alone (demo), or everything native
-  cmake -S . -B "$build" -G Ninja -DLFSWAP_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+  configure "$build"
   cmake --build "$build" ${1:+--target "$1"}
 }
 native_suite() {
@@ -382,7 +362,7 @@ test)
   fuzz_run
   windows_part
   make_packages >/dev/null
-  check_packages "$(command -v wine || true)"
+  check_packages
   report_skips
   echo "== every part passed"
   ;;
@@ -393,6 +373,6 @@ windows) native_build && windows_part ;;
 package)
   native_build
   make_packages
-  check_packages "$(command -v wine || true)"
+  check_packages
   ;;
 esac
