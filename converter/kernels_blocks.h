@@ -16,8 +16,17 @@
 // file's line ends cannot be learnt; a benchmark's repeated chunk can).
 // Only a block with more than two hits branches: to the set's way with
 // dense hits from V::dense_from of them on, else to a loop over its hits.
+//
+// What is shared, then: every set runs the block loop, the tail and all of
+// UTF-16 text here. For byte text the SSE2 and AVX2 sets run the stores
+// above too, and take their own `dense` only for blocks of many hits; the
+// portable and AVX-512 sets (dense_from 1) hand every byte block to their
+// own `dense` (a word's bytes placed one by one; vpcompressb), which is
+// faster there than any store pattern, so for byte text they share only
+// the loop and the tail.
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -77,26 +86,38 @@ bool at_least(M m) {
     return m != 0;
 }
 
-// V supplies: width; reg; load(p) and store(p, v), unaligned; splat(p),
-// the 16-bit pattern p in every two bytes; equal(v, pattern), a mask of the
-// bytes of v equal to the pattern's byte in their place; unit_starts(m),
-// the hits of m whose unit's two bytes both hit; first(m), the byte index
-// of the lowest hit or, without a branch, w when m has none (a phantom: its
-// stores land past the block's output, its loads within the two blocks and
-// two units read ahead); and dense_from (0: none; 1: every block of byte text;
-// k: blocks with k hits or more) with dense<ToDos>(block, v, m, o), which
-// answers o + the bytes written.
-template <class V, class U, bool ToDos>
+// What a set's vector V supplies: width; reg; load(p) and store(p, v),
+// unaligned; splat(p), the 16-bit pattern p in every two bytes; equal(v,
+// pattern), a mask of the bytes of v equal to the pattern's byte in their
+// place; unit_starts(m), the hits of m whose unit's two bytes both hit;
+// first(m), the byte index of the lowest hit or, without a branch, w when m
+// has none (a phantom: its stores land past the block's output, its loads
+// within the two blocks and two units read ahead); and dense_from (1: every
+// block of byte text; k: blocks with k hits or more) with dense<ToDos>(block,
+// v, m, o), which answers o + the bytes written.
+template <class V>
+concept block_vector = requires(const unsigned char *in, unsigned char *o, typename V::reg v, std::uint16_t p) {
+    requires V::width >= 8 && V::dense_from >= 1;
+    { V::load(in) } -> std::same_as<typename V::reg>;
+    V::store(o, v);
+    { V::splat(p) } -> std::same_as<typename V::reg>;
+    { V::unit_starts(V::equal(v, v)) } -> std::same_as<decltype(V::equal(v, v))>;
+    { V::first(V::equal(v, v)) } -> std::same_as<std::size_t>;
+    { V::template dense<true>(in, v, V::equal(v, v), o) } -> std::same_as<unsigned char *>;
+    { V::template dense<false>(in, v, V::equal(v, v), o) } -> std::same_as<unsigned char *>;
+};
+
+template <block_vector V, class U, bool ToDos>
 std::size_t convert_blocks(const unsigned char *in, std::size_t n, unsigned char *out) {
     constexpr std::size_t w = V::width, u = U::bytes;
-    constexpr bool dense_text = U::bytes == 1 && V::dense_from > 0;
+    constexpr bool dense_text = U::bytes == 1;
     const auto wanted = V::splat(U::pattern(ToDos ? lf : cr));
     unsigned char *o = out;
     std::size_t i = 0;
     for (; i + 2 * w + 2 * u <= n; i += w) {
         const unsigned char *b = in + i;
         const typename V::reg v = V::load(b);
-        if constexpr (dense_text && V::dense_from == 1) {
+        if constexpr (dense_text && V::dense_from == 1) { // every block to the set's own way
             o = V::template dense<ToDos>(b, v, V::equal(v, wanted), o);
             continue;
         }
@@ -144,7 +165,7 @@ std::size_t convert_blocks(const unsigned char *in, std::size_t n, unsigned char
 }
 
 // A set's table: the algorithm for each text and direction.
-template <class V>
+template <block_vector V>
 constexpr kernel_set make_kernel_set(const char *name, bool (*supported)()) {
     using bytes = text_unit<1, false>;
     using le = text_unit<2, false>;
