@@ -95,21 +95,22 @@ void give_back(std::uint32_t &n, std::uint32_t bytes, const char *in_name) {
 // the end of a full read, and in DOS input a CR that ends it (its LF may
 // start the next read: the pair must be seen whole), go to the next read.
 // The tool's chunks are of an even length; other callers' need not be.
-std::uint32_t whole_part(std::uint32_t n, bool full, int type, const char *in_name) {
+std::uint32_t whole_part(std::uint32_t n, bool full, int type, text_encoding encoding, const char *in_name) {
     if (!full)
         return n;
-    const auto unit = static_cast<std::uint32_t>(unit_bytes(run.encoding));
+    const auto unit = static_cast<std::uint32_t>(unit_bytes(encoding));
     if (unit == 2 && n % 2 == 1)
         give_back(n, 1, in_name);
-    if (type == type_dos && unit_at(run.in_buf + n - unit, run.encoding) == cr)
+    if (type == type_dos && unit_at(run.in_buf + n - unit, encoding) == cr)
         give_back(n, unit, in_name);
     return n;
 }
 
 } // namespace
 
-void convert_chunks(int type, const char *in_name, const char *out_name, const file_state &in_start,
-                    const file_state &out_start, bool live) {
+void convert_chunks(int type, text_encoding encoding, const char *in_name, const char *out_name,
+                    const file_state &in_start, const file_state &out_start, bool live) {
+    run.encoding = encoding; // which the converters read, as they read the buffers
     if (!file_seek(run.in_handle, 0, seek_origin::begin))
         fail_reading(in_name);
 
@@ -123,7 +124,7 @@ void convert_chunks(int type, const char *in_name, const char *out_name, const f
             break;
         }
         run.out_count = 0;
-        n = whole_part(n, n == static_cast<std::uint32_t>(run.chunk_len), type, in_name);
+        n = whole_part(n, n == static_cast<std::uint32_t>(run.chunk_len), type, encoding, in_name);
         const auto length = static_cast<std::int32_t>(n);
         const std::uint32_t written = type == type_dos ? dos_to_unix(length) : unix_to_dos(length);
         if (written != static_cast<std::uint32_t>(run.out_count))

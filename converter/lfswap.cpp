@@ -145,7 +145,7 @@ int main(int argc, char **argv) {
     if (live)
         flush_live_output();
 
-    convert_chunks(type, in_name, out_name, in_start, out_start, live);
+    convert_chunks(type, run.encoding, in_name, out_name, in_start, out_start, live);
     close_files(out_name);
     return exit_done;
 }

@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     file_state in_start, out_start;
     if (!file_get_state(run.in_handle, &in_start) || !file_get_state(run.out_handle, &out_start))
         mismatch("cannot take the scratch files' state");
-    convert_chunks(type, "in", "out", in_start, out_start, false);
+    convert_chunks(type, run.encoding, "in", "out", in_start, out_start, false);
     file_close(run.in_handle);
     file_close(run.out_handle);
     run.in_handle = run.out_handle = no_handle;
