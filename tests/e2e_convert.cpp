@@ -120,7 +120,7 @@ TEST_F(Convert, Utf16WithAByteOrderMarkIsConvertedInItsOwnUnits) {
         const std::string label = testing::PrintToString(c.text.substr(0, 16)) + (c.big ? " BE" : " LE");
         EXPECT_EQ(r.status, 0) << label << r.err;
         EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), announcement("in.txt", "out.txt", c.as_dos)) << label;
-        EXPECT_TRUE(read_file(dir / "out.txt") == converted_utf16(in, c.big, !c.as_dos)) << label;
+        EXPECT_TRUE(read_file(dir / "out.txt") == converted(in, !c.as_dos, 2, c.big)) << label;
     }
     // UTF-32 would be corrupted either way: refused before the output is touched.
     for (const std::string mark : {std::string("\xFF\xFE\0\0", 4), std::string("\0\0\xFE\xFF", 4)}) {
@@ -234,16 +234,11 @@ TEST_F(Convert, AnOutputThatIsTheToolsOwnStandardOutputOrErrorIsAFailedTry) {
         if (under_runner() && c.out == "fd1")
             continue; // Wine's server, not the tool, would open /proc/self
         write_file(dir / "o.txt", "log\n");
-        run_options plain;
-        plain.no_runner = true;
-        std::vector<std::string> args = {"-c", "exec \"$@\" " + c.redirect, "sh"};
-        for (const auto &word : command_words(tool_exe(), {"a.txt", c.out}))
-            args.push_back(word);
-        auto r = run_program("/bin/sh", args, dir.path, "", plain);
+        auto r = run_tool_redirected(c.redirect, {"a.txt", c.out}, dir.path);
         EXPECT_EQ(r.status, 1) << c.redirect;
         const std::string err = c.redirect.starts_with("2") ? read_file(dir / "o.txt") : r.err;
-        EXPECT_TRUE(contains_match(err, diagnostic("error opening output file " + c.out) +
-                                            diagnostic("no output file can be chosen") + "$"))
+        EXPECT_TRUE(contains_match(err, diagnostic_chain({"error opening output file " + c.out,
+                                                          "no output file can be chosen"}, false)))
             << c.redirect << err;
         const std::string now = read_file(dir / "o.txt");
         EXPECT_TRUE(c.kept.empty() ? now.empty() : now.starts_with(c.kept)) << c.redirect << now;
@@ -251,12 +246,7 @@ TEST_F(Convert, AnOutputThatIsTheToolsOwnStandardOutputOrErrorIsAFailedTry) {
     }
     // As the input it would take the percentages (>>), or lose its start (<>).
     for (const std::string redirect : {">> a.txt", "1<> a.txt", "2>> a.txt"}) {
-        std::vector<std::string> args = {"-c", "exec \"$@\" " + redirect, "sh"};
-        for (const auto &word : command_words(tool_exe(), {"a.txt", "o.txt"}))
-            args.push_back(word);
-        run_options plain;
-        plain.no_runner = true;
-        auto r = run_program("/bin/sh", args, dir.path, "", plain);
+        auto r = run_tool_redirected(redirect, {"a.txt", "o.txt"}, dir.path);
         EXPECT_EQ(r.status, 1) << redirect;
         const std::string in = read_file(dir / "a.txt");
         EXPECT_TRUE(in.starts_with("one\ntwo\n")) << redirect << in;
@@ -398,10 +388,7 @@ TEST_F(Convert, FullDiskIsAWriteError) {
     std::filesystem::create_symlink("/dev/full", dir / "full");
     // Both streams to one pipe, as `2>&1` in a log: the diagnostic follows
     // the announcement it concerns, not the buffered text before it.
-    std::vector<std::string> args = {"-c", "exec \"$@\" 2>&1", "sh"};
-    for (const auto &word : command_words(tool_exe(), {"a.txt", "full"}))
-        args.push_back(word);
-    auto r = run_program("/bin/sh", args, dir.path);
+    auto r = run_tool_redirected("2>&1", {"a.txt", "full"}, dir.path);
     EXPECT_EQ(r.status, 1);
     const std::string shown = announcement("a.txt", "full");
     ASSERT_TRUE(r.out.starts_with(shown)) << r.out;
@@ -417,8 +404,8 @@ TEST_F(Convert, OnWindowsADeviceNameIsNoOutputButNulThrowsItAway) {
         auto r = run_tool({"a.txt", name}, dir.path);
         if (under_runner() && name != "NUL") {
             EXPECT_EQ(r.status, 1) << name;
-            EXPECT_TRUE(contains_match(r.err, "^" + diagnostic("error opening output file " + name) +
-                                                  diagnostic("no output file can be chosen") + "$"))
+            EXPECT_TRUE(contains_match(r.err, diagnostic_chain({"error opening output file " + name,
+                                                                "no output file can be chosen"})))
                 << r.err;
         } else {
             EXPECT_EQ(r.status, 0) << name << r.err;
@@ -450,8 +437,8 @@ TEST_F(Convert, TheInputCannotBeTheOutputAndWithoutADialogNothingWaits) {
     for (const std::string &spelling : {"a.txt", "./a.txt", "link.txt", "hard.txt"}) {
         auto r = run_tool({"a.txt", spelling}, dir.path, "", open_stdin);
         EXPECT_EQ(r.status, 1) << spelling;
-        EXPECT_TRUE(contains_match(r.err, "^" + diagnostic("error opening output file " + spelling) +
-                                              diagnostic("no output file can be chosen") + "$"))
+        EXPECT_TRUE(contains_match(r.err, diagnostic_chain({"error opening output file " + spelling,
+                                                            "no output file can be chosen"})))
             << r.err;
         EXPECT_EQ(read_file(dir / "a.txt"), "one\ntwo\n") << spelling;
     }

@@ -22,12 +22,7 @@ namespace {
 
 // The percentage fields printed after the announcement.
 std::vector<int> fields_of(const std::string &out) {
-    std::vector<int> v;
-    std::string body = out.substr(out.find('\n') + 1);
-    std::regex field(" ([ 0-9]{3}) %\b\b\b\b\b\b");
-    for (std::sregex_iterator it(body.begin(), body.end(), field), end; it != end; ++it)
-        v.push_back(std::stoi((*it)[1].str()));
-    return v;
+    return percent_values(out.substr(out.find('\n') + 1));
 }
 
 void expect_rising_to_at_most_100(const std::vector<int> &fields) {

@@ -75,7 +75,7 @@ TEST(Detect, AByteOrderMarkMakesUtf16AndItsUnitsAreLookedAt) {
         EXPECT_EQ(e, c.encoding) << label;
         EXPECT_EQ(detect_type_of(bytes(c.input), c.input.size(), e), c.type) << label;
         if (e == text_encoding::utf16le || e == text_encoding::utf16be)
-            EXPECT_EQ(detected_type_utf16(c.input, e == text_encoding::utf16be), c.type) << "the reference, " << label;
+            EXPECT_EQ(detected_type(c.input, 2, e == text_encoding::utf16be), c.type) << "the reference, " << label;
     }
 }
 

@@ -24,9 +24,7 @@ namespace {
 }
 
 std::string naive(const std::string &in, int type, text_encoding e = text_encoding::bytes) {
-    if (e == text_encoding::utf16le || e == text_encoding::utf16be)
-        return converted_utf16(in, e == text_encoding::utf16be, type != type_dos);
-    return type == type_dos ? to_unix(in) : to_dos(in);
+    return converted(in, type != type_dos, e == text_encoding::bytes ? 1 : 2, e == text_encoding::utf16be);
 }
 
 std::string in_path, out_path;
@@ -88,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     const bool utf16 = run.encoding == text_encoding::utf16le || run.encoding == text_encoding::utf16be;
-    if (type != (utf16 ? detected_type_utf16(first, run.encoding == text_encoding::utf16be) : detected_type(first)))
+    if (type != detected_type(first, utf16 ? 2 : 1, run.encoding == text_encoding::utf16be))
         mismatch("detection");
     if (utf16 && run.chunk_len < 4)
         run.chunk_len = 4; // a unit carried and a CR unit left would leave nothing

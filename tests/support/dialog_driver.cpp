@@ -227,14 +227,17 @@ void dialog_driver::cancel() {
 
 std::string dialog_driver::shown_name() {
     if (!window_dialogs()) {
-        // The held name is typed into the line after its prompt is drawn:
-        // what 200 ms bring shows whether one follows.
-        s.read_for(200);
-        std::size_t at = s.screen.rfind("File name: ");
-        if (at == std::string::npos)
+        // The held name is typed into the line after its prompt is drawn. A
+        // key comes after it, so its echo marks the name's end; it is taken
+        // back at once (DEL).
+        const std::size_t prompt = s.screen.rfind("File name: ");
+        if (prompt == std::string::npos)
             return "";
-        std::string rest = s.screen.substr(at + 11);
-        return rest.substr(0, rest.find_first_of("\r\n"));
+        s.type("=\x7f");
+        if (!s.wait_for("="))
+            return "(no echo)";
+        const std::string rest = s.screen.substr(prompt + 11);
+        return rest.substr(0, rest.find_first_of("=\r\n"));
     }
     std::vector<std::string> lines = lines_with(s.wine_log, dialog_log, "Before manipulation");
     return lines.empty() ? "" : unquoted(lines[0], "file = ");

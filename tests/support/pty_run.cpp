@@ -24,10 +24,7 @@
 
 void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std::string> &args,
                   const std::string &cwd, const pty_options &options) {
-    std::vector<std::string> words = options.no_runner ? std::vector<std::string>{exe} : command_words(exe, {});
-    words.insert(words.end(), args.begin(), args.end());
-    const prepared_command command(std::move(words), options.env, options.ignored_signals);
-    const bool as_nobody = options.as_nobody && geteuid() == 0;
+    const launcher child(exe, args, cwd, options);
 
     std::optional<std_pipes> pipes;
     if (!options.stdio_on_terminal) {
@@ -53,13 +50,7 @@ void start_on_pty(pty_session &s, const std::string &exe, const std::vector<std:
                 _exit(125);
             pipes->become_child_stdio(options.stdin_on_terminal);
         }
-        for (int fd : options.closed_fds)
-            close(fd);
-        if (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(125);
-        if (chdir(cwd.c_str()) != 0)
-            _exit(126);
-        command.exec();
+        child.start();
     }
     signal(SIGPIPE, SIG_IGN);
     s.pid = pid;

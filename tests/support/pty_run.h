@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/tool_run.h"
+
 struct pty_session {
     int pid = -1;
     int master = -1;
@@ -41,13 +43,8 @@ struct pty_session {
 // console emulation (Wine's) writes around every cell, and without CRs.
 std::string shown_text(const std::string &screen);
 
-struct pty_options {
+struct pty_options : launch_options {
     bool stdio_on_terminal = false; // all three standard streams on the terminal
-    std::vector<std::string> env;   // extra NAME=value entries
-    bool as_nobody = false;         // when root, run as user nobody (so file modes count)
-    std::vector<int> closed_fds;    // standard descriptors the program starts without
-    std::vector<int> ignored_signals; // started with these ignored, as under nohup
-    bool no_runner = false;         // run `exe` itself even when a runner is set
     bool stdin_on_terminal = false; // stdin the terminal, stdout and stderr pipes
     unsigned short rows = 40, columns = 100; // the window's size at the start
 };

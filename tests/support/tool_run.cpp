@@ -118,34 +118,55 @@ void std_pipes::keep_parent_ends() {
     signal(SIGPIPE, SIG_IGN); // a run that ends early must not kill the test
 }
 
+namespace {
+std::vector<std::string> launch_words(const std::string &exe, const std::vector<std::string> &args, bool no_runner) {
+    std::vector<std::string> words = no_runner ? std::vector<std::string>{exe} : command_words(exe, {});
+    words.insert(words.end(), args.begin(), args.end());
+    return words;
+}
+
+std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+} // namespace
+
+launcher::launcher(const std::string &exe, const std::vector<std::string> &args, const std::string &dir,
+                   const launch_options &o, const std::vector<std::string> &more_env)
+    : command(launch_words(exe, args, o.no_runner), joined(o.env, more_env), o.ignored_signals), cwd(dir),
+      options(o) {
+    options.as_nobody = o.as_nobody && geteuid() == 0;
+}
+
+void launcher::start() const {
+    for (int fd : options.closed_fds)
+        close(fd);
+    if (chdir(cwd.c_str()) != 0 || (options.as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)))
+        _exit(126);
+    command.exec();
+}
+
 tool_result run_program(const std::string &exe, const std::vector<std::string> &args,
                         const std::string &cwd, const std::string &input, const run_options &options) {
-    std::vector<std::string> words = options.no_runner ? std::vector<std::string>{exe} : command_words(exe, {});
-    words.insert(words.end(), args.begin(), args.end());
     // A run through pipes has no terminal; under Wine it gets no display
     // either, or a dialog window would wait there for nobody.
-    std::vector<std::string> env = options.env;
+    std::vector<std::string> no_display;
     if (under_runner() && !options.no_runner && std::getenv("DISPLAY") != nullptr)
-        env.push_back("DISPLAY=");
-    const prepared_command command(std::move(words), env, options.ignored_signals);
+        no_display.push_back("DISPLAY=");
+    const launcher child(exe, args, cwd, options, no_display);
     const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
-    const bool as_nobody = options.as_nobody && geteuid() == 0;
 
     std_pipes pipes;
     pid_t pid = fork();
     if (pid == 0) {
         // Async-signal-safe calls only, from here to exec.
         pipes.become_child_stdio();
-        for (int fd : options.closed_fds)
-            close(fd);
         // No controlling terminal: prompts and dialogs must not reach the
         // developer's screen.
         setsid();
         if (options.file_size_limit >= 0)
             setrlimit(RLIMIT_FSIZE, &limit);
-        if (chdir(cwd.c_str()) != 0 || (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)))
-            _exit(126);
-        command.exec();
+        child.start();
     }
     pipes.keep_parent_ends();
 
@@ -271,6 +292,30 @@ std::string literal(const std::string &text) {
 
 std::string diagnostic(const std::string &message, const std::string &source) {
     return "\n" + (source.empty() ? std::string("[^\n]+") : literal(source)) + "\n[0-9]+\n" + literal(message) + "\n";
+}
+
+std::string diagnostic_chain(const std::vector<std::string> &messages, bool whole) {
+    std::string pattern = whole ? "^" : "";
+    for (const std::string &m : messages)
+        pattern += diagnostic(m);
+    return pattern + "$";
+}
+
+std::vector<int> percent_values(const std::string &text) {
+    static const std::regex field(" ([ 0-9]{3}) %\b\b\b\b\b\b");
+    std::vector<int> v;
+    for (std::sregex_iterator it(text.begin(), text.end(), field), end; it != end; ++it)
+        v.push_back(std::stoi((*it)[1].str()));
+    return v;
+}
+
+tool_result run_tool_redirected(const std::string &redirect, const std::vector<std::string> &args,
+                                const std::string &cwd, run_options options) {
+    std::vector<std::string> words = {"-c", "exec \"$@\" " + redirect, "sh"};
+    for (const auto &word : command_words(tool_exe(), args))
+        words.push_back(word);
+    options.no_runner = true;
+    return run_program("/bin/sh", words, cwd, "", options);
 }
 
 bool contains_match(const std::string &text, const std::string &pattern) {

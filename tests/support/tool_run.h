@@ -61,14 +61,31 @@ struct std_pipes {
     void keep_parent_ends();      // in the parent: closes the child's ends
 };
 
-struct run_options {
-    std::vector<std::string> env;   // extra NAME=value entries
+// What every program under test starts with, through pipes or on a terminal.
+struct launch_options {
+    std::vector<std::string> env;     // extra NAME=value entries
+    bool no_runner = false;           // run `exe` itself even when a runner is set
+    std::vector<int> closed_fds;      // standard descriptors the program starts without
+    std::vector<int> ignored_signals; // started with these ignored, as under nohup
+    bool as_nobody = false;           // when root, run as user nobody (so file modes count)
+};
+
+// `exe` (behind the runner unless no_runner) with `args`, made ready before
+// fork; start() in the child, once its standard streams are in place,
+// closes the descriptors asked, enters `cwd`, drops to nobody and execs,
+// with async-signal-safe calls only. _exit(126) when it cannot.
+struct launcher {
+    prepared_command command;
+    std::string cwd;
+    launch_options options;
+    launcher(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd,
+             const launch_options &options, const std::vector<std::string> &more_env = {});
+    [[noreturn]] void start() const;
+};
+
+struct run_options : launch_options {
     long long file_size_limit = -1; // RLIMIT_FSIZE in bytes (SIGXFSZ left at its default, as a shell does)
-    bool no_runner = false;         // run `exe` itself even when a runner is set
-    std::vector<int> closed_fds;    // standard descriptors the program starts without
-    std::vector<int> ignored_signals; // started with these ignored
     bool hold_stdin = false;        // stdin a pipe that stays open, with nothing in it, until the end
-    bool as_nobody = false;         // when root, run as user nobody (so file modes count)
     int timeout_ms = 120000;        // then the program is killed (status 128 + 9)
 };
 
@@ -79,6 +96,11 @@ inline tool_result run_tool(const std::vector<std::string> &args, const std::str
                             const std::string &input = "", const run_options &options = {}) {
     return run_program(tool_exe(), args, cwd, input, options);
 }
+
+// The tool run with `args` by a shell that sets up `redirect` first
+// (`exec "$@" 2>&1`): the standard streams a script may give it.
+tool_result run_tool_redirected(const std::string &redirect, const std::vector<std::string> &args,
+                                const std::string &cwd, run_options options = {});
 
 // True when the tool runs under a runner such as Wine.
 bool under_runner();
@@ -102,11 +124,21 @@ std::string text_lines(int lines, const std::string &eol);
 // that follow it.
 std::string announcement(const std::string &in, const std::string &out, bool dos_input = false);
 std::string percent_fields(const std::vector<int> &values);
+// The values of the percentage fields in `text`, in order.
+std::vector<int> percent_values(const std::string &text);
+
+// The tool's prompts: the overwrite question's last line, and the retry
+// wait after a failed try.
+inline const std::string asks_overwrite = "Enter a Y, Q, or A ";
+inline const std::string asks_return = "hit return to choose new output file";
 
 // The regular expression of one diagnostic: an empty line, the reporting
 // source file (pinned only when given), its line number, then `message`
 // word for word, and a line break.
 std::string diagnostic(const std::string &message, const std::string &source = "");
+// Diagnostics with `messages`, one after the other, that end the text; with
+// `whole`, the text holds nothing else.
+std::string diagnostic_chain(const std::vector<std::string> &messages, bool whole = true);
 bool contains_match(const std::string &text, const std::string &pattern);
 inline bool has_diagnostic(const std::string &err, const std::string &message, const std::string &source = "") {
     return contains_match(err, diagnostic(message, source));
