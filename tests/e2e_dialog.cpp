@@ -1,6 +1,6 @@
 // The terminal file dialog as a person uses it: completion, listings,
 // escaped names, line editing, history and a window that changes size
-// (signals: e2e_console.cpp). It is the POSIX backend's; the Windows tool
+// (signals: e2e_terminal.cpp). It is the POSIX backend's; the Windows tool
 // has the common dialog.
 #include <gtest/gtest.h>
 
@@ -46,56 +46,6 @@ struct Dialog : testing::Test {
 
 } // namespace
 
-TEST_F(Dialog, TabCompletesNamesAndFoldersThroughTheFilterAndTabTabLists) {
-    pty_session s;
-    start(s);
-    s.type("be\t\n"); // unique: beta.txt
-    ASSERT_TRUE(s.wait_for("File name: "));
-    s.type(kill_line + "alp\t\t"); // ambiguous: the second Tab lists both
-    ASSERT_TRUE(s.wait_for("alpha.txt")) << s.screen;
-    ASSERT_TRUE(s.wait_for("alpine.txt")) << s.screen;
-    s.type("\x15s\t\t\n"); // skip.dat is filtered out: "sub/", then its one file
-    EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(s.out, chosen("beta.txt", "sub/inner.txt"));
-}
-
-TEST_F(Dialog, AnEmptyLineOrAFolderNameListsFoldersFirstAndOnlyWhatTheFilterLetsThrough) {
-    pty_session s;
-    start(s);
-    s.type("\n");
-    ASSERT_TRUE(s.wait_for("sub/")) << s.screen;
-    ASSERT_TRUE(s.wait_for("alpha.txt")) << s.screen; // after the folder
-    ASSERT_TRUE(s.wait_for("File name: "));
-    s.type("sub\n"); // a folder alone: its listing, and the line holds "sub/"
-    ASSERT_TRUE(s.wait_for("inner.txt")) << s.screen;
-    ASSERT_TRUE(s.wait_for("File name: sub/")) << s.screen;
-    const std::string listings = s.screen;
-    EXPECT_EQ(listings.find("skip.dat"), std::string::npos) << listings;
-    EXPECT_EQ(listings.find(".hidden"), std::string::npos) << listings;
-    s.type("inner.txt\n");
-    ASSERT_TRUE(s.wait_for("File name: "));
-    s.type(kill_line + ".h\t\n"); // hidden names only for a prefix with a dot
-    EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(s.out, dir / "sub/inner.txt\n" + dir / ".hidden.txt\n");
-}
-
-TEST_F(Dialog, ANameThatHoldsAnEscapeSequenceIsShownEscapedAndChosenAsItIs) {
-    const std::string odd = "odd\x1b[2Jname.txt";
-    fs::create_directory(dir / "o");
-    write_file(dir / ("o/" + odd), "x\n");
-    pty_session s;
-    start(s);
-    s.type("o\n");
-    ASSERT_TRUE(s.wait_for("odd\\033[2Jname.txt")) << testing::PrintToString(s.screen);
-    ASSERT_TRUE(s.wait_for("File name: o/"));
-    s.type("\t\n"); // completion puts the real bytes on the line
-    ASSERT_TRUE(s.wait_for("File name: "));
-    s.type(kill_line + "\x04");
-    EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(s.screen.find("\x1b[2J"), std::string::npos) << "the name drove the terminal";
-    EXPECT_EQ(s.out, dir / ("o/" + odd) + "\n(cancelled)\n");
-}
-
 TEST_F(Dialog, TheHeldNameIsEditableAndTheUpArrowBringsBackAnEarlierChoice) {
     const std::string home = "\x1b[H", kill_to_end = "\x0b";
     struct {
@@ -115,23 +65,6 @@ TEST_F(Dialog, TheHeldNameIsEditableAndTheUpArrowBringsBackAnEarlierChoice) {
         EXPECT_EQ(s.finish(), 0);
         EXPECT_EQ(s.out, chosen("beta.txt", c.second)) << c.second;
     }
-}
-
-TEST_F(Dialog, AWindowThatChangesSizeLeavesTheLineWhole) {
-    pty_session s;
-    start(s);
-    s.type("bet");
-    ASSERT_TRUE(s.wait_for("bet"));
-    winsize narrow{};
-    narrow.ws_row = 20;
-    narrow.ws_col = 50;
-    ASSERT_EQ(ioctl(s.master, TIOCSWINSZ, &narrow), 0);
-    ASSERT_TRUE(s.wait_for("File name: bet")) << "not redrawn at once";
-    s.type("a.txt\n");
-    ASSERT_TRUE(s.wait_for("Probe") && s.wait_for("File name: "));
-    s.type(kill_line + "\x04");
-    EXPECT_EQ(s.finish(), 0);
-    EXPECT_EQ(s.out, dir / "beta.txt\n(cancelled)\n");
 }
 
 // A narrow, short window: the header is wrapped at words (the path alone
@@ -171,6 +104,9 @@ TEST_F(Dialog, ANarrowWindowWrapsTheHeaderAtWordsAndALongListingIsAskedAboutFirs
 // What users of shells and other pickers expect of the line: each case's
 // keys are typed in steps, each step waiting for what it should show.
 TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
+    const std::string odd = "odd\x1b[2Jname.txt";
+    fs::create_directory(dir / "o");
+    write_file(dir / ("o/" + odd), "x\n");
     fs::create_directories(dir / "d");
     write_file(dir / "d/evil2.txt", "x\n");
     write_file(dir / "d/evil\x1b[2Jname.txt", "x\n");
@@ -187,7 +123,13 @@ TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
     no_home.env.push_back("HOME=");
     struct step {
         std::string keys, then; // typed, then waited for ("" for nothing)
-        std::function<void()> before = nullptr;
+        std::function<void(pty_session &)> before = nullptr;
+    };
+    const auto narrow_window = [](pty_session &s) {
+        winsize narrow{};
+        narrow.ws_row = 20;
+        narrow.ws_col = 50;
+        ASSERT_EQ(ioctl(s.master, TIOCSWINSZ, &narrow), 0);
     };
     const std::string pg_up = "\x1b[5~", pg_dn = "\x1b[6~", ins = "\x1b[2~", f5 = "\x1b[15~", f1 = "\x1bOP";
     struct {
@@ -195,7 +137,20 @@ TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
         std::vector<step> steps;
         std::string out, cwd;
         pty_options options{};
+        std::vector<std::string> absent{}; // never on the screen
     } cases[] = {
+        {"Tab completes a unique name; a second Tab lists the candidates",
+         {{"alp\t\t", "alpha.txt"}, {"", "alpine.txt"}, {kill_line + "be\t\n", ""}}, dir / "beta.txt"},
+        {"completion passes what the filter leaves out: a folder, then its one file",
+         {{"s\t\t\n", ""}}, dir / "sub/inner.txt"},
+        {"an empty line lists folders first, a folder name its folder, only what the filter lets through",
+         {{"\n", "sub/"}, {"", "alpine.txt"}, {"sub\n", "inner.txt"}, {"", "File name: sub/"}, {"inner.txt\n", ""}},
+         dir / "sub/inner.txt", "", {}, {"skip.dat", ".hidden"}},
+        {"hidden names only for a prefix with a dot", {{".h\t\n", ""}}, dir / ".hidden.txt"},
+        {"a name holding an escape sequence is listed escaped, completed as it is",
+         {{"o\n", "odd\\033[2Jname.txt"}, {"", "File name: o/"}, {"\t\n", ""}}, dir / ("o/" + odd)},
+        {"a window that changes size leaves the line whole",
+         {{"bet", "bet"}, {"", "File name: bet", narrow_window}, {"a.txt\n", ""}}, dir / "beta.txt"},
         {"a second Tab after a partial completion lists at once",
          {{"d/ev\t", "il"}, {"\t", "evil\\033[2Jname.txt"}, {kill_line + "beta.txt\n", ""}},
          dir / "beta.txt"},
@@ -205,7 +160,7 @@ TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
         {"`..` after a symlink leads where the link leads", {{"link/../out.txt\n", ""}}, dir / "elsewhere/out.txt"},
         {"~/ is the home folder, typed or completed", {{"~\th\t\n", ""}}, dir / "home/h.txt"},
         {"a current folder that is gone is said, and an absolute name still works",
-         {{"x.txt\n", "The current folder no longer exists.", [&] { fs::remove(dir / "gone"); }},
+         {{"x.txt\n", "The current folder no longer exists.", [&](pty_session &) { fs::remove(dir / "gone"); }},
           {kill_line + dir / "beta.txt\n", ""}},
          dir / "beta.txt", dir / "gone"},
         {"Ctrl-T selects the next pair, and completion follows it",
@@ -231,7 +186,7 @@ TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
         start(s, home, {"Data (*.dat)", "*.dat"}, c.cwd);
         for (const step &st : c.steps) {
             if (st.before)
-                st.before();
+                st.before(s);
             s.type(st.keys);
             EXPECT_TRUE(st.then.empty() || s.wait_for(st.then)) << c.what << testing::PrintToString(s.screen);
         }
@@ -240,5 +195,7 @@ TEST_F(Dialog, KeysAsInAShellAndNamesAsTheKernelMeansThem) {
         EXPECT_EQ(s.finish(), 0) << c.what;
         EXPECT_EQ(s.out, c.out + (c.out.ends_with(")") ? "" : " (type 1)") + "\n(cancelled)\n") << c.what;
         EXPECT_EQ(s.screen.find("\x1b[2J"), std::string::npos) << c.what << ": a name drove the terminal";
+        for (const std::string &text : c.absent)
+            EXPECT_EQ(s.screen.find(text), std::string::npos) << c.what << ": " << text << " shown";
     }
 }

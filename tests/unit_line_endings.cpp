@@ -101,6 +101,11 @@ TEST(Reference, ConvertsAsWorkedOutByHand) {
     for (const auto &c : cases) {
         EXPECT_EQ(to_dos(c.in), c.dos) << testing::PrintToString(c.in);
         EXPECT_EQ(to_unix(c.in), c.unix_text) << testing::PrintToString(c.in);
+        for (bool big : {false, true}) { // the same text in UTF-16 units, an odd last byte passing alone
+            const std::string in = utf16(c.in, big).substr(2) + "\r";
+            EXPECT_EQ(converted(in, true, 2, big), utf16(c.dos, big).substr(2) + "\r") << testing::PrintToString(c.in);
+            EXPECT_EQ(converted(in, false, 2, big), utf16(c.unix_text, big).substr(2) + "\r") << testing::PrintToString(c.in);
+        }
     }
 }
 
