@@ -74,6 +74,13 @@ void register_all() {
         {"unix_text", typical("\n")},   {"dos_text", typical("\r\n")}, {"all_lf", repeated("\n")},
         {"all_cr", repeated("\r")},     {"no_eol", repeated("x")},     {"crlf_every_2", repeated("\r\n")},
     };
+    // The floor: the same chunks copied as they are.
+    benchmark::RegisterBenchmark("memcpy/unix_text", run_kernel,
+                                 [](const unsigned char *i, std::size_t n, unsigned char *o) -> std::size_t {
+                                     std::memcpy(o, i, n);
+                                     return n;
+                                 },
+                                 inputs[0].bytes)->UseManualTime();
     for (const kernel_set *k : all_kernel_sets()) {
         if (!k->supported())
             continue;

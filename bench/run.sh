@@ -222,11 +222,13 @@ fi
 echo
 echo "== kernels on chunks of 49,440 bytes, each fresh from 16 MiB of text (GB/s)"
 echo "   typical: UNIX text into unix_to_dos, DOS text into dos_to_unix; worst: the slowest input"
-"$build/lfswap_kernels_bench" --benchmark_min_time=0.2 --benchmark_format=csv 2>/dev/null |
-  awk -F, 'NR > 1 && $1 ~ /_to_/ { gsub(/"/, "", $1); split($1, p, "/"); k = p[1] "/" p[2];
+"$build/lfswap_kernels_bench" --benchmark_min_time=0.2 --benchmark_format=csv 2>/dev/null > "$work/kernels.csv"
+awk -F, '$1 ~ /^"memcpy/ { printf "(memcpy of the same chunks, the floor: %.2f GB/s)\n", $6 / 1e9 }' "$work/kernels.csv"
+awk -F, 'NR > 1 && $1 ~ /_to_/ { gsub(/"/, "", $1); split($1, p, "/"); k = p[1] "/" p[2];
             v = $6 / 1e9; if (!(k in lo) || v < lo[k]) { lo[k] = v; worst[k] = p[3] }
             if (p[3] == (p[2] ~ /^unix_to_dos/ ? "unix_text" : "dos_text")) typ[k] = v }
-           END { for (k in lo) printf "%-30s typical %6.2f  worst %6.2f (%s)\n", k, typ[k], lo[k], worst[k] }' | sort
+           END { for (k in lo) printf "%-30s typical %6.2f  worst %6.2f (%s)\n", k, typ[k], lo[k], worst[k] }' \
+  "$work/kernels.csv" | sort
 echo
 echo "== self-check: open, read and sum the lfswap executable ($(stat -c %s "$lfswap") bytes)"
 "$build/lfswap_kernels_bench" --benchmark_min_time=0.2 --benchmark_filter=self_check 2>/dev/null | grep self_check
