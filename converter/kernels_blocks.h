@@ -16,9 +16,9 @@
 // file's line ends cannot be learnt; a benchmark's repeated chunk can).
 // Only a block with more than one hit branches: to the set's way with
 // dense hits from V::dense_from of them on, else to a loop over its hits.
-// (A second hit taken the same way, phantom or not, cost more in stores
-// than the branch it saves on every set measured: SSE2 and the portable
-// set's UTF-16 ran 1.5 x faster with one, AVX2 1.1 to 1.3 x, on Zen 3.)
+// (A second hit taken the same way, phantom or not, costs more in stores
+// than the branch it saves, on every set measured: the README's speed
+// section has the figures.)
 //
 // What is shared, then: every set runs the block loop, the tail and all of
 // UTF-16 text here. For byte text the SSE2 and AVX2 sets run the stores
