@@ -1,27 +1,35 @@
-// The AVX-512 VBMI2 set: 64-byte vectors; vpcompressb takes dense hits.
-// dos_to_unix keeps the non-CR bytes of 64. unix_to_dos widens 32 bytes to
-// (CR, byte) pairs and keeps each pair's CR only where the byte is LF: the
-// keep mask is the LF mask spread to the even bits, every odd bit set.
+// The AVX-512 VBMI2 set: 64-byte vectors. dos_to_unix keeps the non-CR
+// bytes of 64 with vpcompressb; unix_to_dos places a block's bytes among
+// CRs with vpexpandb, a part at a time.
 #include <immintrin.h>
 
 #include "converter/kernels_blocks.h"
 
 namespace {
 
-// The bits of `m` placed, lowest first, at the bits set in `to` (16 in each
-// half): two 32-bit deposits, which 32-bit builds have too.
-std::uint64_t spread(std::uint32_t m, std::uint64_t to) {
-    return _pdep_u32(m & 0xFFFF, static_cast<std::uint32_t>(to)) |
-           std::uint64_t{_pdep_u32(m >> 16, static_cast<std::uint32_t>(to >> 32))} << 32;
+// A part of the block, with LF mask `m`, into `o`. Each input byte has two
+// output slots, a CR slot taken only when the byte is LF and its own; the
+// taken slots packed down (a bit extract) tell where the input bytes go,
+// and an expand puts them there over a vector of CRs. 64-bit code takes 32
+// bytes a part; 32-bit code, whose bit deposits and extracts are 32 bits
+// wide, 16.
+#if defined(__x86_64__)
+constexpr unsigned part = 32;
+unsigned char *expand_part(const unsigned char *in, std::uint32_t m, unsigned char *o) {
+    const std::uint64_t slots = _pdep_u64(m, 0x5555555555555555ull) | 0xAAAAAAAAAAAAAAAAull;
+    const __mmask64 bytes_at = _pext_u64(0xAAAAAAAAAAAAAAAAull, slots);
+    _mm512_storeu_si512(o, _mm512_mask_expandloadu_epi8(_mm512_set1_epi8(cr), bytes_at, in));
+    return o + part + __builtin_popcount(m);
 }
-
-// 32 bytes `v` with LF mask `m` into `o`.
-unsigned char *expand32(__m256i v, std::uint32_t m, unsigned char *o) {
-    const __m512i pairs = _mm512_or_si512(_mm512_slli_epi16(_mm512_cvtepu8_epi16(v), 8), _mm512_set1_epi16(cr));
-    const __mmask64 keep = spread(m, 0x5555555555555555ull) | 0xAAAAAAAAAAAAAAAAull;
-    _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, pairs));
-    return o + 32 + __builtin_popcount(m);
+#else
+constexpr unsigned part = 16;
+unsigned char *expand_part(const unsigned char *in, std::uint32_t m, unsigned char *o) {
+    const std::uint32_t slots = _pdep_u32(m, 0x55555555u) | 0xAAAAAAAAu;
+    const __mmask32 bytes_at = _pext_u32(0xAAAAAAAAu, slots);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), _mm256_mask_expandloadu_epi8(_mm256_set1_epi8(cr), bytes_at, in));
+    return o + part + __builtin_popcount(m);
 }
+#endif
 
 struct avx512 {
     static constexpr std::size_t width = 64;
@@ -41,10 +49,11 @@ struct avx512 {
 #endif
     }
     template <bool ToDos>
-    static unsigned char *dense(const unsigned char *, reg v, std::uint64_t m, unsigned char *o) {
+    static unsigned char *dense(const unsigned char *b, reg v, std::uint64_t m, unsigned char *o) {
         if constexpr (ToDos) {
-            o = expand32(_mm512_castsi512_si256(v), static_cast<std::uint32_t>(m), o);
-            return expand32(_mm512_extracti64x4_epi64(v, 1), static_cast<std::uint32_t>(m >> 32), o);
+            for (unsigned k = 0; k < width / part; ++k)
+                o = expand_part(b + part * k, static_cast<std::uint32_t>(m >> (part * k)) & ((2u << (part - 1)) - 1), o);
+            return o;
         } else {
             _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(~m, v));
             return o + 64 - __builtin_popcountll(m);
