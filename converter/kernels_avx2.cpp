@@ -6,10 +6,9 @@
 namespace {
 
 struct shuffle_tables {
-    // unix_to_dos: source index per output byte (the LF's own index in the
-    // CR's slot), and 0x0D - 0x0A at the CR slots to turn that copy into CR.
+    // unix_to_dos: source index per output byte, 15 in a CR's slot (the
+    // source holds 8 bytes and a CR in byte 15).
     alignas(16) std::uint8_t expand[256][16];
-    alignas(16) std::uint8_t expand_fix[256][16];
     // dos_to_unix: the kept bytes' indexes, packed to the front.
     alignas(16) std::uint8_t compact[256][16];
 };
@@ -20,8 +19,7 @@ constexpr shuffle_tables make_tables() {
         unsigned at = 0, kept = 0;
         for (unsigned i = 0; i < 8; ++i) {
             if (m & (1u << i)) {
-                t.expand[m][at] = static_cast<std::uint8_t>(i);
-                t.expand_fix[m][at++] = cr - lf;
+                t.expand[m][at++] = 15;
             } else {
                 t.compact[m][kept++] = static_cast<std::uint8_t>(i);
             }
@@ -41,20 +39,24 @@ struct avx2 {
     static std::size_t first(mask m) { return _tzcnt_u32(m); }
     template <bool ToDos>
     static unsigned char *dense(const unsigned char *b, reg, mask hits, unsigned char *o) {
+        // Each group's place from the hits before it, not from the group
+        // before it: four independent stores, one add on the carried chain.
+        const __m128i cr_at_15 = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, cr);
+        const int before[4] = {0, __builtin_popcount(hits & 0xFFu), __builtin_popcount(hits & 0xFFFFu),
+                               __builtin_popcount(hits & 0xFFFFFFu)};
+#pragma GCC unroll 4
         for (unsigned g = 0; g < 4; ++g) {
             const unsigned m = (hits >> (8 * g)) & 0xFF;
-            const int in_group = __builtin_popcount(m);
             const __m128i src = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(b + 8 * g));
             if constexpr (ToDos) {
-                const __m128i r = _mm_add_epi8(_mm_shuffle_epi8(src, row(tables.expand[m])), row(tables.expand_fix[m]));
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(o), r);
-                o += 8 + in_group;
+                const __m128i r = _mm_shuffle_epi8(_mm_or_si128(src, cr_at_15), row(tables.expand[m]));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 8 * g + before[g]), r);
             } else {
-                _mm_storel_epi64(reinterpret_cast<__m128i *>(o), _mm_shuffle_epi8(src, row(tables.compact[m])));
-                o += 8 - in_group;
+                _mm_storel_epi64(reinterpret_cast<__m128i *>(o + 8 * g - before[g]), _mm_shuffle_epi8(src, row(tables.compact[m])));
             }
         }
-        return o;
+        const int all = __builtin_popcount(hits);
+        return ToDos ? o + 32 + all : o + 32 - all;
     }
 };
 
