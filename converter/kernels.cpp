@@ -5,9 +5,9 @@
 namespace {
 
 // Fastest first, as measured on whole runs (bench/run.sh), not by the age
-// of the instruction set. 32-bit code builds AVX-512's 64-bit masks from
-// two halves (kmov from the stack around every vpcompressb): there it is
-// slower than AVX2 in both directions, so AVX2 comes first.
+// of the instruction set. In 32-bit code AVX-512 is no faster than AVX2 on
+// UNIX input and slower on DOS input, whose vpcompressb takes a 64-bit mask
+// built from two 32-bit halves, so AVX2 comes first there.
 // LFSWAP_KERNEL_SET names one set instead: the bench's executables, one per
 // set, time each set's whole run on any CPU that has it (the tool reads no
 // setting that could choose one). The portable set stays as the fallback.
