@@ -116,9 +116,10 @@ std::size_t convert_blocks(const unsigned char *in, std::size_t n, unsigned char
     constexpr bool dense_text = U::bytes == 1;
     const auto wanted = V::splat(U::pattern(ToDos ? lf : cr));
     unsigned char *o = out;
-    std::size_t i = 0;
-    for (; i + 2 * w + 2 * u <= n; i += w) {
-        const unsigned char *b = in + i;
+    const unsigned char *b = in;
+    // Every block that has two blocks and two units after it to read.
+    const std::size_t blocks = n >= 2 * w + 2 * u ? (n - 2 * w - 2 * u) / w + 1 : 0;
+    for (const unsigned char *const end = in + blocks * w; b != end; b += w) {
         const typename V::reg v = V::load(b);
         if constexpr (dense_text && V::dense_from == 1) { // every block to the set's own way
             o = V::template dense<ToDos>(b, v, V::equal(v, wanted), o);
@@ -155,13 +156,15 @@ std::size_t convert_blocks(const unsigned char *in, std::size_t n, unsigned char
                 V::store(o + static_cast<std::ptrdiff_t>(j + u), V::load(b + j));
                 shift = real;
             } else {
+                // The run after the CR goes where the CR was; a phantom's
+                // lands where the next block's store overwrites it.
+                V::store(o + static_cast<std::ptrdiff_t>(j), V::load(b + j + u));
                 shift = -real;
-                V::store(o + static_cast<std::ptrdiff_t>(j + u) + shift, V::load(b + j + u));
             }
         }
         o += static_cast<std::ptrdiff_t>(w) + shift;
     }
-    return static_cast<std::size_t>(convert_tail<U, ToDos>(in + i, n - i, o) - out);
+    return static_cast<std::size_t>(convert_tail<U, ToDos>(b, n - static_cast<std::size_t>(b - in), o) - out);
 }
 
 // A set's table: the algorithm for each text and direction.

@@ -9,7 +9,7 @@ namespace {
 struct sse2 {
     LFSWAP_X86_VECTOR(_mm, 128, std::uint32_t)
     static constexpr unsigned dense_from = 10;
-    static std::size_t first(mask m) { return static_cast<std::size_t>(__builtin_ctz(m | 1u << 16)); }
+    static std::size_t first(mask m) { return static_cast<unsigned>(__builtin_ctz(m | 1u << 16)); }
     template <bool ToDos>
     static unsigned char *dense(const unsigned char *b, reg, mask, unsigned char *o) {
         return convert_word<ToDos>(b + 8, convert_word<ToDos>(b, o));
