@@ -1,6 +1,7 @@
-// The AVX-512 VBMI2 set: 64-byte vectors. dos_to_unix keeps the non-CR
-// bytes of 64 with vpcompressb; unix_to_dos places a block's bytes among
-// CRs with vpexpandb, a part at a time.
+// The AVX-512 VBMI2 set: 64-byte vectors, every block taken without a
+// branch. dos_to_unix keeps the non-CR bytes (units) of 64 with vpcompress;
+// unix_to_dos places a block's bytes (units) among CRs with vpexpand, a
+// part at a time.
 #include <immintrin.h>
 
 #include "converter/kernels_blocks.h"
@@ -57,6 +58,27 @@ struct avx512 {
         } else {
             _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(~m, v));
             return o + 64 - __builtin_popcountll(m);
+        }
+    }
+    // UTF-16 the same way, a unit for a byte: 16 units a part (their slots
+    // fill 32 bits), the CR unit the vector expanded over.
+    template <bool ToDos>
+    static unsigned char *dense_units(const unsigned char *, reg v, std::uint16_t wanted, std::uint16_t cr_unit,
+                                      unsigned char *o) {
+        const std::uint32_t units = _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(wanted)));
+        if constexpr (ToDos) {
+            const __m512i crs = _mm512_set1_epi16(static_cast<short>(cr_unit));
+            for (unsigned k = 0; k < 2; ++k) {
+                const std::uint32_t part_units = (units >> (16 * k)) & 0xFFFF;
+                const std::uint32_t slots = _pdep_u32(part_units, 0x55555555u) | 0xAAAAAAAAu;
+                const __m256i half = k == 0 ? _mm512_castsi512_si256(v) : _mm512_extracti64x4_epi64(v, 1);
+                _mm512_storeu_si512(o, _mm512_mask_expand_epi16(crs, _pext_u32(0xAAAAAAAAu, slots), _mm512_castsi256_si512(half)));
+                o += 32 + 2 * __builtin_popcount(part_units);
+            }
+            return o;
+        } else {
+            _mm512_storeu_si512(o, _mm512_maskz_compress_epi16(~units, v));
+            return o + 64 - 2 * __builtin_popcount(units);
         }
     }
 };

@@ -16,17 +16,17 @@
 // file's line ends cannot be learnt; a benchmark's repeated chunk can).
 // Only a block with more than one hit branches: to the set's way with
 // dense hits from V::dense_from of them on, else to a loop over its hits.
-// (A second hit taken the same way, phantom or not, costs more in stores
-// than the branch it saves, on every set measured: the README's speed
-// section has the figures.)
+// (Whether a second hit taken the same way, phantom or not, pays for its
+// stores depends on the CPU: the README's speed section has the figures
+// that kept one.)
 //
-// What is shared, then: every set runs the block loop, the tail and all of
-// UTF-16 text here. For byte text the SSE2 and AVX2 sets run the stores
-// above too, and take their own `dense` only for blocks of many hits; the
-// portable and AVX-512 sets (dense_from 1) hand every byte block to their
-// own `dense` (a word's bytes placed one by one; vpcompressb), which is
-// faster there than any store pattern, so for byte text they share only
-// the loop and the tail.
+// What is shared, then: every set runs the block loop and the tail. The
+// SSE2 and AVX2 sets run the stores above for both texts, and take their
+// own `dense` only for byte blocks of many hits. The portable set hands
+// every byte block to its own `dense` (a word's bytes placed one by one)
+// and shares the stores for UTF-16. The AVX-512 set hands every block of
+// either text to its own way (vpexpand, vpcompress), which is faster
+// there than any store pattern.
 #pragma once
 
 #include <concepts>
@@ -110,6 +110,14 @@ concept block_vector = requires(const unsigned char *in, unsigned char *o, typen
     { V::template dense<false>(in, v, V::equal(v, v), o) } -> std::same_as<unsigned char *>;
 };
 
+// A set may also take every block of UTF-16 text its own way:
+// dense_units<ToDos>(block, v, wanted, cr_unit, o), given the unit it looks
+// for and the CR unit as U::pattern gives them.
+template <class V, bool ToDos>
+concept dense_units = requires(const unsigned char *in, unsigned char *o, typename V::reg v, std::uint16_t p) {
+    { V::template dense_units<ToDos>(in, v, p, p, o) } -> std::same_as<unsigned char *>;
+};
+
 template <block_vector V, class U, bool ToDos>
 std::size_t convert_blocks(const unsigned char *in, std::size_t n, unsigned char *out) {
     constexpr std::size_t w = V::width, u = U::bytes;
@@ -123,6 +131,9 @@ std::size_t convert_blocks(const unsigned char *in, std::size_t n, unsigned char
         const typename V::reg v = V::load(b);
         if constexpr (dense_text && V::dense_from == 1) { // every block to the set's own way
             o = V::template dense<ToDos>(b, v, V::equal(v, wanted), o);
+            continue;
+        } else if constexpr (!dense_text && dense_units<V, ToDos>) {
+            o = V::template dense_units<ToDos>(b, v, U::pattern(ToDos ? lf : cr), U::pattern(cr), o);
             continue;
         }
         auto m = V::equal(v, wanted);
