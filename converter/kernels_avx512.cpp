@@ -8,26 +8,26 @@
 
 namespace {
 
-// A part of the block, with LF mask `m`, into `o`. Each input byte has two
-// output slots, a CR slot taken only when the byte is LF and its own; the
-// taken slots packed down (a bit extract) tell where the input bytes go,
-// and an expand puts them there over a vector of CRs. 64-bit code takes 32
-// bytes a part; 32-bit code, whose bit deposits and extracts are 32 bits
-// wide, 16.
+// Where a part's items go among its output slots. Each input item (byte or
+// unit) has two slots, a CR slot taken only when the item is LF and its
+// own; `m` holds the LFs, and the taken slots packed down (a bit extract)
+// are the answer: a set bit for each item's own slot, a clear one for a CR.
+std::uint32_t placed(std::uint32_t m) { return _pext_u32(0xAAAAAAAAu, _pdep_u32(m, 0x55555555u) | 0xAAAAAAAAu); }
+
+// A part of the block, with LF mask `m`, into `o`: its bytes expanded to
+// their places over a vector of CRs. 64-bit code takes 32 bytes a part;
+// 32-bit code, whose bit deposits and extracts are 32 bits wide, 16.
 #if defined(__x86_64__)
 constexpr unsigned part = 32;
 unsigned char *expand_part(const unsigned char *in, std::uint32_t m, unsigned char *o) {
-    const std::uint64_t slots = _pdep_u64(m, 0x5555555555555555ull) | 0xAAAAAAAAAAAAAAAAull;
-    const __mmask64 bytes_at = _pext_u64(0xAAAAAAAAAAAAAAAAull, slots);
-    _mm512_storeu_si512(o, _mm512_mask_expandloadu_epi8(_mm512_set1_epi8(cr), bytes_at, in));
+    const std::uint64_t places = _pext_u64(0xAAAAAAAAAAAAAAAAull, _pdep_u64(m, 0x5555555555555555ull) | 0xAAAAAAAAAAAAAAAAull);
+    _mm512_storeu_si512(o, _mm512_mask_expandloadu_epi8(_mm512_set1_epi8(cr), places, in));
     return o + part + __builtin_popcount(m);
 }
 #else
 constexpr unsigned part = 16;
 unsigned char *expand_part(const unsigned char *in, std::uint32_t m, unsigned char *o) {
-    const std::uint32_t slots = _pdep_u32(m, 0x55555555u) | 0xAAAAAAAAu;
-    const __mmask32 bytes_at = _pext_u32(0xAAAAAAAAu, slots);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), _mm256_mask_expandloadu_epi8(_mm256_set1_epi8(cr), bytes_at, in));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), _mm256_mask_expandloadu_epi8(_mm256_set1_epi8(cr), placed(m), in));
     return o + part + __builtin_popcount(m);
 }
 #endif
@@ -58,16 +58,14 @@ struct avx512 {
     // UTF-16 the same way, a unit for a byte: 16 units a part (their slots
     // fill 32 bits), the CR unit the vector expanded over.
     template <bool ToDos>
-    static unsigned char *dense_units(const unsigned char *, reg v, std::uint16_t wanted, std::uint16_t cr_unit,
-                                      unsigned char *o) {
-        const std::uint32_t units = _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(wanted)));
+    static unsigned char *dense_units(const unsigned char *, reg v, reg wanted, std::uint16_t cr_unit, unsigned char *o) {
+        const std::uint32_t units = _mm512_cmpeq_epi16_mask(v, wanted);
         if constexpr (ToDos) {
             const __m512i crs = _mm512_set1_epi16(static_cast<short>(cr_unit));
             for (unsigned k = 0; k < 2; ++k) {
                 const std::uint32_t part_units = (units >> (16 * k)) & 0xFFFF;
-                const std::uint32_t slots = _pdep_u32(part_units, 0x55555555u) | 0xAAAAAAAAu;
                 const __m256i half = k == 0 ? _mm512_castsi512_si256(v) : _mm512_extracti64x4_epi64(v, 1);
-                _mm512_storeu_si512(o, _mm512_mask_expand_epi16(crs, _pext_u32(0xAAAAAAAAu, slots), _mm512_castsi256_si512(half)));
+                _mm512_storeu_si512(o, _mm512_mask_expand_epi16(crs, placed(part_units), _mm512_castsi256_si512(half)));
                 o += 32 + 2 * __builtin_popcount(part_units);
             }
             return o;

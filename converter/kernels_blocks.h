@@ -112,10 +112,11 @@ concept block_vector = requires(const unsigned char *in, unsigned char *o, typen
 
 // A set may also take every block of UTF-16 text its own way:
 // dense_units<ToDos>(block, v, wanted, cr_unit, o), given the unit it looks
-// for and the CR unit as U::pattern gives them.
+// for in every unit of a vector (as V::splat makes it) and the CR unit (as
+// U::pattern gives it).
 template <class V, bool ToDos>
 concept dense_units = requires(const unsigned char *in, unsigned char *o, typename V::reg v, std::uint16_t p) {
-    { V::template dense_units<ToDos>(in, v, p, p, o) } -> std::same_as<unsigned char *>;
+    { V::template dense_units<ToDos>(in, v, v, p, o) } -> std::same_as<unsigned char *>;
 };
 
 template <block_vector V, class U, bool ToDos>
@@ -133,7 +134,7 @@ std::size_t convert_blocks(const unsigned char *in, std::size_t n, unsigned char
             o = V::template dense<ToDos>(b, v, V::equal(v, wanted), o);
             continue;
         } else if constexpr (!dense_text && dense_units<V, ToDos>) {
-            o = V::template dense_units<ToDos>(b, v, U::pattern(ToDos ? lf : cr), U::pattern(cr), o);
+            o = V::template dense_units<ToDos>(b, v, wanted, U::pattern(cr), o);
             continue;
         }
         auto m = V::equal(v, wanted);
